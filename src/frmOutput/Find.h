@@ -1,0 +1,44 @@
+// Find in the output view and Copy All, written once against OutputView.
+// No platform headers: each window adapts its own controls to these rules.
+#pragma once
+
+#include "OutputView.h"
+
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// Case folding for the find: the letters a to z become A to Z; every other
+// character, letters with accents included, stays unchanged.
+std::u16string FoldCase(std::u16string_view text);
+
+// Searches the view for the pattern and selects the first occurrence, ignoring
+// the case of a to z. The search starts at the current selection's start, or
+// at its end when findNext is true; with the caret at 0 and nothing selected
+// it starts at 0. When nothing is found the caret goes to 0 with nothing
+// selected. A match never begins on the second half of a surrogate pair.
+void FindInOutput(OutputView& view, std::u16string_view pattern, bool findNext);
+
+// Copy All: selects the view's whole text, copies it to the clipboard and
+// leaves the caret at the start with nothing selected.
+void CopyAll(OutputView& view);
+
+// What one character typed into the find field asks for.
+struct FindKeyAction {
+    bool clearField = false;     // Escape: empty the field, swallow the key, no search
+    std::u16string pattern;      // otherwise: search for this...
+    bool findNext = false;       // ...from the end (Enter) or the start of the selection
+};
+
+// The find field's key rules: Enter searches for the field's text from the
+// end of the current match; Escape empties the field; any other character is
+// appended to the field's whole text (wherever the field's caret stands) and
+// searched for from the start of the current match. All but Escape then reach
+// the field unchanged.
+FindKeyAction FindKeyRule(std::u16string_view fieldText, char16_t key);
+
+inline constexpr char16_t KeyEnter = 13;
+inline constexpr char16_t KeyEscape = 27;
+
+} // namespace vantrel

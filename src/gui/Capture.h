@@ -1,0 +1,51 @@
+// Child output capture: what is kept of the bytes a child writes, the error
+// text shown when the child cannot be started, and the platform routine that
+// runs the child. Everything here but CaptureCommandOutput is platform-free.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// The most of the child's standard output that is shown, in bytes.
+inline constexpr std::size_t CaptureBufferSize = 8192;
+
+// Collects the child's output while it is drained from the pipe: keeps the
+// first CaptureBufferSize bytes in a fixed area and lets the rest pass, so
+// that the child can write any amount without blocking on a full pipe.
+class CaptureBuffer {
+public:
+    void Append(const char* bytes, std::size_t count);
+
+    // The kept bytes as OutputText: cut at the first NUL, without CRs.
+    std::string OutputText() const;
+
+    // How many bytes were offered in all, kept or not.
+    std::uint64_t TotalBytes() const { return total_; }
+
+private:
+    std::array<char, CaptureBufferSize> kept_{};
+    std::size_t used_ = 0;
+    std::uint64_t total_ = 0;
+};
+
+// Turns captured bytes into OutputText: everything from the first NUL byte
+// on is dropped (a NUL ends the text), then every carriage return (code 13)
+// is removed wherever it stands. All other bytes stay as they are, in order.
+std::string CleanCapturedBytes(std::string_view bytes);
+
+// The text shown in place of the output when the child cannot be started:
+// Error: "<number>" -> <command line>, the number in unsigned decimal.
+std::string CaptureErrorText(std::uint32_t errorNumber, std::string_view commandLine);
+
+// Runs the command line as a hidden child with its standard output on a pipe,
+// waits until the child has ended and returns its output as OutputText, or
+// the error text when it cannot be started. Blocks; always returns a text.
+// Each platform provides its own (CaptureCommandOutput_<platform>.cpp).
+std::string CaptureCommandOutput(const std::string& commandLine);
+
+} // namespace vantrel

@@ -1,0 +1,32 @@
+// An output view in memory for the find and Copy All tests. Its text is what
+// AddLine and the test put there; positions count its UTF-16 units.
+#pragma once
+
+#include "OutputView.h"
+
+#include <algorithm>
+#include <string>
+
+class FakeView : public vantrel::OutputView {
+public:
+    void AddLine(std::u16string_view line) override
+    {
+        text.append(line);
+        text += u'\n';
+    }
+    std::u16string Text() const override { return text; }
+    std::size_t SelStart() const override { return start; }
+    std::size_t SelLength() const override { return length; }
+    void SetSelStart(std::size_t s) override
+    {
+        start = std::min(s, text.size());
+        length = 0;
+    }
+    void SetSelLength(std::size_t l) override { length = std::min(l, text.size() - start); }
+    void CopySelection() override { clipboard = text.substr(start, length); }
+
+    std::u16string text;
+    std::size_t start = 0;
+    std::size_t length = 0;
+    std::u16string clipboard;
+};
