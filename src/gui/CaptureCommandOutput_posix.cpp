@@ -1,0 +1,230 @@
+// CaptureCommandOutput on POSIX systems: the command line is split into words
+// with the parameter splitter's rules and the first word is started, searched
+// on PATH, with no shell in front. The child's standard output is a pipe that
+// is drained while the child runs; its standard input and standard error are
+// /dev/null, and no other descriptor of ours reaches it.
+#include "Capture.h"
+#include "CommandLine.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
+extern char** environ;
+
+namespace vantrel {
+
+namespace {
+
+// Owns one descriptor and closes it when it goes out of scope.
+class Descriptor {
+public:
+    Descriptor() = default;
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() { Reset(); }
+
+    int Get() const { return fd_; }
+    void Reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// Moves a descriptor to 3 or above. When our own standard descriptors were
+// closed at start, the pipe may land on 0, 1 or 2, where the child's
+// standard-handle set-up would overwrite or misread it.
+int AboveStandardDescriptors(int fd)
+{
+    if (fd > 2)
+        return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    close(fd);
+    return moved;
+}
+
+// What the child is given: /dev/null as standard input and error, the pipe as
+// standard output, nothing else open, default signal dispositions and an
+// empty signal mask (whatever we block or ignore is none of the child's).
+class SpawnSettings {
+public:
+    explicit SpawnSettings(int outputFd)
+    {
+        posix_spawn_file_actions_init(&actions_);
+        posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions_, outputFd, 1);
+        posix_spawn_file_actions_addopen(&actions_, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
+
+        posix_spawnattr_init(&attributes_);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes_, &none);
+        posix_spawnattr_setsigdefault(&attributes_, &all);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    SpawnSettings(const SpawnSettings&) = delete;
+    SpawnSettings& operator=(const SpawnSettings&) = delete;
+    ~SpawnSettings()
+    {
+        posix_spawnattr_destroy(&attributes_);
+        posix_spawn_file_actions_destroy(&actions_);
+    }
+
+    const posix_spawn_file_actions_t* Actions() const { return &actions_; }
+    const posix_spawnattr_t* Attributes() const { return &attributes_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+};
+
+// Reads what the pipe holds into the buffer. Returns false at end-of-file or
+// on a read error, when nothing more will come.
+bool ReadChunk(int fd, CaptureBuffer& buffer)
+{
+    // Larger than the kept area: past the first 8192 bytes the output is only
+    // drained, and big reads keep that cheap.
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            buffer.Append(chunk, static_cast<std::size_t>(n));
+            return true;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n < 0 && errno == EAGAIN;
+    }
+}
+
+// Takes what the pipe holds right now without waiting for more: a grandchild
+// that inherited the write end may keep it open, or keep writing, for ever.
+void TakeWhatIsLeft(int fd, CaptureBuffer& buffer)
+{
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    int waiting = 0;
+    if (ioctl(fd, FIONREAD, &waiting) != 0)
+        return;
+    char chunk[65536];
+    while (waiting > 0) {
+        const ssize_t n = read(fd, chunk, std::min(sizeof chunk, static_cast<std::size_t>(waiting)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        buffer.Append(chunk, static_cast<std::size_t>(n));
+        waiting -= static_cast<int>(n);
+    }
+}
+
+// A descriptor that becomes readable when the child ends, or -1 where the
+// kernel has none; then the drain loop looks at the child every few ms.
+int OpenProcessDescriptor(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    const long fd = syscall(SYS_pidfd_open, pid, 0);
+    return fd >= 0 ? static_cast<int>(fd) : -1;
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+// Drains the pipe until the child has ended or the pipe has been closed by
+// every writer. Returns true when the child was reaped on the way.
+bool DrainWhileRunning(pid_t pid, int readFd, CaptureBuffer& buffer)
+{
+    const Descriptor exitWatch(OpenProcessDescriptor(pid));
+    for (;;) {
+        pollfd watched[2] = {{readFd, POLLIN, 0}, {exitWatch.Get(), POLLIN, 0}};
+        const int count = exitWatch.Get() >= 0 ? 2 : 1;
+        const int timeoutMs = exitWatch.Get() >= 0 ? -1 : 10;
+        const int ready = poll(watched, count, timeoutMs);
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (watched[0].revents != 0 && !ReadChunk(readFd, buffer))
+            return false;  // every writer has closed the pipe
+        // Looked at on every turn, so that a grandchild that keeps writing
+        // cannot hide the child's end.
+        if (count == 2) {
+            if (watched[1].revents != 0)
+                return false;  // ended; reaped by the caller
+        } else {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                return true;
+        }
+    }
+}
+
+void Reap(pid_t pid)
+{
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+std::string CaptureCommandOutput(const std::string& commandLine)
+{
+    const std::vector<std::string> words = SplitParameters(commandLine);
+    if (words.empty())
+        return CaptureErrorText(ENOENT, commandLine);
+
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
+    Descriptor readEnd(AboveStandardDescriptors(ends[0]));
+    Descriptor writeEnd(AboveStandardDescriptors(ends[1]));
+    if (readEnd.Get() < 0 || writeEnd.Get() < 0)
+        return CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
+
+    std::vector<char*> argv;
+    for (const std::string& word : words)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    int spawnError = 0;
+    {
+        const SpawnSettings settings(writeEnd.Get());
+        spawnError = posix_spawnp(&pid, argv[0], settings.Actions(), settings.Attributes(),
+                                  argv.data(), environ);
+    }
+    // Our copy of the write end must go at once, or the pipe would stay open
+    // after the child has ended.
+    writeEnd.Reset();
+    if (spawnError != 0)
+        return CaptureErrorText(static_cast<std::uint32_t>(spawnError), commandLine);
+
+    CaptureBuffer buffer;
+    const bool reaped = DrainWhileRunning(pid, readEnd.Get(), buffer);
+    if (!reaped) {
+        // Waits here only when the child closed its standard output early and
+        // runs on: the window opens once it has ended.
+        Reap(pid);
+    }
+    TakeWhatIsLeft(readEnd.Get(), buffer);
+    return buffer.OutputText();
+}
+
+} // namespace vantrel

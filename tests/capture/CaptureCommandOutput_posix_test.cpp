@@ -1,0 +1,336 @@
+// CaptureCommandOutput against real children. The test binary is its own
+// child: started as "<self> --child <behaviour> ..." it acts out one child
+// behaviour, so each case is a few lines of C++ instead of a shell script.
+#include "Capture.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+
+using vantrel::CaptureBufferSize;
+using vantrel::CaptureCommandOutput;
+using namespace std::string_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- The child behaviours ------------------------------------------------
+
+void WriteAll(int fd, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            _exit(99);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void Out(const std::string& bytes) { WriteAll(1, bytes); }
+
+// The bytes "count" writes: a repeating alphabet, so any cut shows.
+std::string Alphabet(std::size_t count)
+{
+    std::string bytes(count, ' ');
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>('a' + i % 26);
+    return bytes;
+}
+
+void Touch(const char* path) { close(open(path, O_WRONLY | O_CREAT, 0600)); }
+
+int RunChild(int argc, char** argv)
+{
+    const std::string behaviour = argv[2];
+    if (behaviour == "write") {            // write <text with \r, \n escapes as given>
+        Out(argv[3]);
+    } else if (behaviour == "crlf") {
+        Out("a\r\nb\r\n");
+    } else if (behaviour == "progress") {
+        Out("50%\r100%");
+    } else if (behaviour == "nul") {
+        Out("0123456789\0after"s);
+    } else if (behaviour == "high") {
+        std::string bytes;
+        for (int c = 128; c < 256; ++c)
+            bytes += static_cast<char>(c);
+        Out(bytes);
+    } else if (behaviour == "count") {     // count <bytes> [marker written after]
+        const std::size_t total = std::stoull(argv[3]);
+        const std::string block = Alphabet(26 * 2520);
+        for (std::size_t done = 0; done < total;) {
+            const std::size_t n = std::min(block.size(), total - done);
+            Out(block.substr(0, n));
+            done += n;
+        }
+        if (argc > 4)
+            Touch(argv[4]);
+    } else if (behaviour == "stderr") {
+        WriteAll(2, "only on standard error\n");
+    } else if (behaviour == "exit") {
+        Out("printed anyway\n");
+        return std::atoi(argv[3]);
+    } else if (behaviour == "args") {
+        for (int i = 3; i < argc; ++i)
+            Out("["s + argv[i] + "]");
+    } else if (behaviour == "stdin") {
+        char c;
+        const ssize_t n = read(0, &c, 1);
+        Out(n == 0 ? "eof" : n < 0 ? "read failed" : "read a byte");
+    } else if (behaviour == "descriptors") {
+        // Every open descriptor and what it is. The listing itself opens one
+        // for the directory, which is left out by its target.
+        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+            const std::string target = fs::read_symlink(entry.path()).string();
+            if (target.rfind("/proc/", 0) != 0)
+                Out(entry.path().filename().string() + "=" + target + "\n");
+        }
+    } else if (behaviour == "signals") {
+        sigset_t blocked;
+        sigprocmask(SIG_BLOCK, nullptr, &blocked);
+        struct sigaction pipeAction {};
+        sigaction(SIGPIPE, nullptr, &pipeAction);
+        Out(sigisemptyset(&blocked) ? "mask empty" : "mask set");
+        Out(pipeAction.sa_handler == SIG_DFL ? ", SIGPIPE default" : ", SIGPIPE changed");
+    } else if (behaviour == "grandchild") {  // a grandchild holds standard output
+        if (fork() == 0) {
+            sleep(30);
+            Out("too late");
+            _exit(0);
+        }
+        Out("parent done");
+    } else if (behaviour == "close-early") {  // close-early <marker>
+        Out("early");
+        close(1);
+        usleep(500 * 1000);
+        Touch(argv[3]);
+    } else if (behaviour == "killed") {
+        Out("partial output");
+        raise(SIGKILL);
+    } else if (behaviour == "slow") {      // slow <milliseconds>
+        usleep(static_cast<useconds_t>(std::atoi(argv[3])) * 1000);
+        Out("after a pause");
+    }
+    return 0;
+}
+
+// ---- Test helpers --------------------------------------------------------
+
+std::string Self() { return fs::read_symlink("/proc/self/exe").string(); }
+
+std::string Child(const std::string& behaviour) { return Self() + " --child " + behaviour; }
+
+// Every case runs under a watchdog: the faults of process capture show up as
+// hangs, and a hang must name the case instead of stalling the whole run.
+class Capture : public ::testing::Test {
+protected:
+    void SetUp() override { alarm(60); }
+    void TearDown() override
+    {
+        alarm(0);
+        // No child is left behind as a zombie.
+        int status = 0;
+        EXPECT_EQ(waitpid(-1, &status, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    }
+};
+
+} // namespace
+
+TEST_F(Capture, RemovesCarriageReturns)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("crlf")), "a\nb\n");
+    EXPECT_EQ(CaptureCommandOutput(Child("progress")), "50%100%");
+}
+
+TEST_F(Capture, KeepsTheFirst8192Bytes)
+{
+    const std::string exact = CaptureCommandOutput(Child("count 8192"));
+    EXPECT_EQ(exact, Alphabet(CaptureBufferSize));
+    EXPECT_EQ(CaptureCommandOutput(Child("count 8193")), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(CaptureCommandOutput(Child("count 8191")), Alphabet(CaptureBufferSize - 1));
+    EXPECT_EQ(CaptureCommandOutput(Child("count 0")), "");
+}
+
+TEST_F(Capture, SeveralMebibytesNeitherDeadlockNorKillTheChild)
+{
+    // The child writes far more than a pipe holds and then leaves a marker:
+    // it was neither blocked for ever nor killed by a broken pipe.
+    const std::string marker = fs::temp_directory_path() / ("vantrel-marker-" + std::to_string(getpid()));
+    unlink(marker.c_str());
+    EXPECT_EQ(CaptureCommandOutput(Child("count 8388608 " + marker)), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(access(marker.c_str(), F_OK), 0);
+    unlink(marker.c_str());
+}
+
+TEST_F(Capture, BytesAsTheChildWroteThem)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("nul")), "0123456789");
+    std::string high;
+    for (int c = 128; c < 256; ++c)
+        high += static_cast<char>(c);
+    EXPECT_EQ(CaptureCommandOutput(Child("high")), high);
+    // Standard error is not captured; the exit code plays no part.
+    EXPECT_EQ(CaptureCommandOutput(Child("stderr")), "");
+    EXPECT_EQ(CaptureCommandOutput(Child("exit 1")), "printed anyway\n");
+    EXPECT_EQ(CaptureCommandOutput(Child("exit 255")), "printed anyway\n");
+    // A child killed midway keeps what it wrote.
+    EXPECT_EQ(CaptureCommandOutput(Child("killed")), "partial output");
+}
+
+TEST_F(Capture, SplitsTheCommandLineLikeTheParameterSplitter)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("args one \"two  words\" a\"b\"c back\\slash -x /y")),
+              "[one][two  words][abc][back\\slash][-x][/y]");
+}
+
+TEST_F(Capture, ProgramsThatCannotBeStarted)
+{
+    EXPECT_EQ(CaptureCommandOutput("vantrel-no-such-program --flag"),
+              "Error: \"2\" -> vantrel-no-such-program --flag");
+    EXPECT_EQ(CaptureCommandOutput("/no/such/dir/program"), "Error: \"2\" -> /no/such/dir/program");
+    EXPECT_EQ(CaptureCommandOutput(""), "Error: \"2\" -> ");
+    EXPECT_EQ(CaptureCommandOutput("   "), "Error: \"2\" ->    ");
+    EXPECT_EQ(CaptureCommandOutput("\"\""), "Error: \"2\" -> \"\"");
+    // A directory and a file without execute permission: access denied.
+    EXPECT_EQ(CaptureCommandOutput("/"), "Error: \"13\" -> /");
+    const std::string plain = fs::temp_directory_path() / ("vantrel-plain-" + std::to_string(getpid()));
+    Touch(plain.c_str());
+    EXPECT_EQ(CaptureCommandOutput(plain), "Error: \"13\" -> " + plain);
+    // A file that may be executed but is no program: exec format error.
+    chmod(plain.c_str(), 0700);
+    EXPECT_EQ(CaptureCommandOutput(plain), "Error: \"8\" -> " + plain);
+    unlink(plain.c_str());
+}
+
+TEST_F(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
+{
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CaptureCommandOutput(Child("grandchild")), "parent done");
+    // The grandchild sleeps 30 s; returning long before that is the point.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST_F(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
+{
+    const std::string marker = fs::temp_directory_path() / ("vantrel-late-" + std::to_string(getpid()));
+    unlink(marker.c_str());
+    EXPECT_EQ(CaptureCommandOutput(Child("close-early " + marker)), "early");
+    EXPECT_EQ(access(marker.c_str(), F_OK), 0);
+    unlink(marker.c_str());
+    EXPECT_EQ(CaptureCommandOutput(Child("slow 300")), "after a pause");
+}
+
+TEST_F(Capture, TheChildSeesOnlyItsOwnStandardDescriptors)
+{
+    // Descriptors of ours that a careless library left inheritable.
+    const int leakedFile = open("/dev/null", O_RDONLY);
+    int leakedPipe[2];
+    ASSERT_EQ(pipe(leakedPipe), 0);
+
+    const std::string listing = CaptureCommandOutput(Child("descriptors"));
+    std::set<std::string> seen;
+    for (std::size_t at = 0, end; (end = listing.find('\n', at)) != std::string::npos; at = end + 1)
+        seen.insert(listing.substr(at, end - at));
+    ASSERT_EQ(seen.size(), 3u) << listing;
+    EXPECT_EQ(*seen.begin(), "0=/dev/null");
+    EXPECT_EQ(std::next(seen.begin())->rfind("1=pipe:", 0), 0u) << listing;
+    EXPECT_EQ(*seen.rbegin(), "2=/dev/null");
+
+    // Standard input is there and empty: a child that reads it does not wait.
+    EXPECT_EQ(CaptureCommandOutput(Child("stdin")), "eof");
+
+    close(leakedFile);
+    close(leakedPipe[0]);
+    close(leakedPipe[1]);
+}
+
+TEST_F(Capture, TheChildStartsWithDefaultSignals)
+{
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
+    const auto oldPipe = signal(SIGPIPE, SIG_IGN);
+    EXPECT_EQ(CaptureCommandOutput(Child("signals")), "mask empty, SIGPIPE default");
+    signal(SIGPIPE, oldPipe);
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+TEST_F(Capture, WorksWhenOurStandardDescriptorsAreClosed)
+{
+    // Started by a launcher with 0, 1 and 2 closed, the pipe's ends would get
+    // those numbers. Run in a forked copy so this process keeps its own.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int keep = fcntl(2, F_DUPFD_CLOEXEC, 10);
+        close(0);
+        close(1);
+        close(2);
+        const std::string text = CaptureCommandOutput(Child("write hello"));
+        const std::string listing = CaptureCommandOutput(Child("descriptors"));
+        const bool ok = text == "hello" && listing.find("0=/dev/null\n") != std::string::npos &&
+                        listing.find("2=/dev/null\n") != std::string::npos;
+        if (!ok)
+            dprintf(keep, "got \"%s\" and\n%s\n", text.c_str(), listing.c_str());
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(Capture, APipeThatCannotBeMadeIsReportedWithItsNumber)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int keep = fcntl(2, F_DUPFD_CLOEXEC, 3);
+        const rlimit few{64, 64};
+        setrlimit(RLIMIT_NOFILE, &few);
+        while (open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0) {
+        }
+        const std::string text = CaptureCommandOutput(Child("write x"));
+        if (text != "Error: \"24\" -> " + Child("write x"))
+            dprintf(keep, "got \"%s\"\n", text.c_str());
+        _exit(text.rfind("Error: \"24\" -> ", 0) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(Capture, TwoCapturesAtOnceDoNotDelayEachOther)
+{
+    // If one child inherited the other's write end, the quick capture would
+    // wait for the slow child's end.
+    std::string slow;
+    std::thread other([&] { slow = CaptureCommandOutput(Child("slow 8000")); });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CaptureCommandOutput(Child("write quick")), "quick");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    other.join();
+    EXPECT_EQ(slow, "after a pause");
+}
+
+int main(int argc, char** argv)
+{
+    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
