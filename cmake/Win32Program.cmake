@@ -1,0 +1,37 @@
+# The Windows program: a GUI-subsystem exe on the Win32 API alone, linked
+# statically against the compiler's runtime so that it needs no DLL beside
+# the system's own.
+enable_language(RC)
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+# Windows 7 API level: the button's picture list and subclassing need it.
+add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601)
+# Unused code and data stay out of the exes.
+add_compile_options(-ffunction-sections -fdata-sections)
+add_link_options(-Wl,--gc-sections)
+
+set(resources ${CMAKE_BINARY_DIR}/res)
+configure_file(res/version.h.in ${resources}/version.h @ONLY)
+add_custom_command(OUTPUT ${resources}/vantrel.ico
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/res/xpm_to_windows.py icon
+            ${CMAKE_SOURCE_DIR}/res/vantrel_icon.xpm ${resources}/vantrel.ico
+    DEPENDS res/vantrel_icon.xpm res/xpm_to_windows.py)
+add_custom_command(OUTPUT ${resources}/btn_copy.bmp
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/res/xpm_to_windows.py bitmap
+            ${CMAKE_SOURCE_DIR}/res/btn_copy.xpm ${resources}/btn_copy.bmp
+    DEPENDS res/btn_copy.xpm res/xpm_to_windows.py)
+set_source_files_properties(res/vantrel.rc PROPERTIES
+    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${CMAKE_SOURCE_DIR}/res/vantrel.manifest;${resources}/version.h")
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${CMAKE_SOURCE_DIR}/res")
+
+add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp)
+target_link_libraries(vantrel_capture PUBLIC vantrel_core)
+
+add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp)
+target_include_directories(vantrel_window PUBLIC res)
+target_link_libraries(vantrel_window PUBLIC vantrel_core comctl32 gdi32)
+
+add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp res/vantrel.rc)
+target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window)
+target_link_options(vantrel PRIVATE -s)
+set_target_properties(vantrel PROPERTIES OUTPUT_NAME vantrel SUFFIX .exe)

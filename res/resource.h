@@ -1,0 +1,6 @@
+// Resource identifiers of the Windows program, shared by the resource script
+// and the code that loads them.
+#pragma once
+
+#define IDI_VANTREL 1  // the application icon; the lowest id is the file's icon
+#define IDB_COPY 100   // the Copy All button's picture strip

@@ -1,0 +1,434 @@
+#include "frmOutput_win32.h"
+
+#include "Find.h"
+#include "resource.h"
+
+#include <richedit.h>
+
+#include <algorithm>
+#include <cwctype>
+#include <string>
+
+namespace {
+
+const wchar_t WindowClass[] = L"Tfrm_Output";
+const wchar_t PanelClass[] = L"TPanel";
+
+// Design sizes in pixels at 96 pixels per inch; Scale() adapts them.
+constexpr int OuterWidth = 668;
+constexpr int OuterHeight = 600;
+constexpr int PanelHeight = 26;
+constexpr int FieldLeft = 34;
+constexpr int FieldRightGap = 83; // between the field's right edge and the panel's
+constexpr int FontPoints = 8;     // 11 pixels at 96 pixels per inch
+
+constexpr COLORREF Black = RGB(0, 0, 0);
+constexpr COLORREF Lime = RGB(0, 255, 0);
+constexpr COLORREF Aqua = RGB(0, 255, 255);
+constexpr COLORREF Olive = RGB(128, 128, 0); // the button picture's transparent colour
+
+constexpr UINT_PTR FindTextSubclass = 1;
+constexpr int CopyButtonId = 1;
+
+Tfrm_Output* Self(HWND window)
+{
+    return reinterpret_cast<Tfrm_Output*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC panelProc)
+{
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_VANTREL));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = WindowClass;
+    RegisterClassExW(&windowClass);
+
+    WNDCLASSEXW panelClass = windowClass;
+    panelClass.lpfnWndProc = panelProc;
+    panelClass.hIcon = nullptr;
+    panelClass.lpszClassName = PanelClass;
+    RegisterClassExW(&panelClass);
+}
+
+// The button's picture as the six state images a button's image list holds
+// (normal, hot, pressed, disabled, defaulted, stylus-hot): the strip's left
+// image for every state but disabled, which gets the right one.
+HIMAGELIST LoadButtonPicture(HINSTANCE instance)
+{
+    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 6, 0);
+    HBITMAP strip = static_cast<HBITMAP>(
+        LoadImageW(instance, MAKEINTRESOURCEW(IDB_COPY), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    // Three strips give normal, disabled, normal, disabled, normal, disabled;
+    // the hot and stylus-hot places then take the normal image.
+    for (int i = 0; i < 3; ++i)
+        ImageList_AddMasked(list, strip, Olive);
+    DeleteObject(strip);
+    ImageList_Copy(list, 1, list, 0, ILCF_MOVE);
+    ImageList_Copy(list, 5, list, 0, ILCF_MOVE);
+    return list;
+}
+
+} // namespace
+
+Tfrm_Output::Tfrm_Output(HINSTANCE instance)
+{
+    RegisterClasses(instance, WindowProc, PanelProc);
+    HDC screen = GetDC(nullptr);
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+
+    // A sizeable tool window centred on the screen. A tool window has no
+    // task-bar entry of its own, so it asks for one.
+    const int width = Scale(OuterWidth);
+    const int height = Scale(OuterHeight);
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_APPWINDOW, WindowClass,
+                              L"Vantrel", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
+                              (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                              (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
+                              nullptr, instance, this);
+    CreateControls(instance);
+    RECT client;
+    GetClientRect(window_, &client);
+    OnSize(client.right, client.bottom);
+}
+
+Tfrm_Output::~Tfrm_Output()
+{
+    if (IsWindow(window_))
+        DestroyWindow(window_);
+    DeleteObject(windowFont_);
+    DeleteObject(viewFont_);
+    DeleteObject(fieldBrush_);
+    ImageList_Destroy(buttonPicture_);
+}
+
+int Tfrm_Output::Scale(int designPixels) const
+{
+    return MulDiv(designPixels, dpi_, 96);
+}
+
+void Tfrm_Output::CreateControls(HINSTANCE instance)
+{
+    windowFont_ = CreateFontW(-MulDiv(FontPoints, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                              DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+    fieldBrush_ = CreateSolidBrush(Black);
+    // Every control but the view, which has its own character format, takes
+    // the window's font.
+    auto child = [&](DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
+                     HWND parent, int id = 0) {
+        HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
+                                       0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                       instance, nullptr);
+        if (parent != window_)
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
+        return control;
+    };
+
+    // The output view: RichEdit 2 or later, where a line break is one
+    // character both in the text read back and in selection positions.
+    LoadLibraryW(L"riched20.dll");
+    re_Output = child(WS_EX_CLIENTEDGE, RICHEDIT_CLASSW, L"",
+                      WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_WANTRETURN,
+                      window_);
+    SendMessageW(re_Output, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+    SendMessageW(re_Output, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
+    SendMessageW(re_Output, EM_SETBKGNDCOLOR, 0, Black);
+    viewFont_ = CreateFontW(-MulDiv(FontPoints, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            FIXED_PITCH | FF_MODERN, L"Courier");
+    SendMessageW(re_Output, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_), FALSE);
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR;
+    format.crTextColor = Lime;
+    SendMessageW(re_Output, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+
+    Panel1 = child(0, PanelClass, L"", 0, window_);
+    SetWindowLongPtrW(Panel1, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+
+    e_FindText = child(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL, Panel1);
+    SetWindowSubclass(e_FindText, FindTextProc, FindTextSubclass, reinterpret_cast<DWORD_PTR>(this));
+    Label1 = child(0, WC_STATICW, L"&Find:", SS_LEFT, Panel1);
+    btn_Copy = child(0, WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, Panel1,
+                     CopyButtonId);
+
+    buttonPicture_ = LoadButtonPicture(instance);
+    BUTTON_IMAGELIST picture{buttonPicture_, {Scale(2), 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_LEFT};
+    SendMessageW(btn_Copy, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
+
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
+                               nullptr, instance, nullptr);
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Panel1;
+    tool.uId = reinterpret_cast<UINT_PTR>(btn_Copy);
+    tool.lpszText = const_cast<wchar_t*>(L"Copy All of the above to the clipboard.");
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+
+    focusWhenInactive_ = e_FindText;
+}
+
+void Tfrm_Output::OnSize(int width, int height)
+{
+    // The view and the panel follow the window. On the panel the field keeps
+    // its gap to the right edge while the button keeps its place from the
+    // left, so a wide window puts the field's right part behind the button
+    // and a narrow one cuts the button off.
+    const int panelHeight = Scale(PanelHeight);
+    MoveWindow(re_Output, 0, 0, width, std::max(0, height - panelHeight), TRUE);
+    MoveWindow(Panel1, 0, height - panelHeight, width, panelHeight, TRUE);
+    MoveWindow(Label1, Scale(6), Scale(6), Scale(23), Scale(13), TRUE);
+    MoveWindow(e_FindText, Scale(FieldLeft), Scale(2),
+               std::max(0, width - Scale(FieldLeft) - Scale(FieldRightGap)), Scale(21), TRUE);
+    SetWindowPos(btn_Copy, HWND_TOP, Scale(580), Scale(1), Scale(77), Scale(24), 0);
+    InvalidateRect(Panel1, nullptr, TRUE);
+}
+
+void Tfrm_Output::Show()
+{
+    ShowWindow(window_, SW_SHOW);
+    UpdateWindow(window_);
+    SetFocus(e_FindText);
+}
+
+bool Tfrm_Output::PreTranslateMessage(const MSG& message)
+{
+    if (message.hwnd != window_ && !IsChild(window_, message.hwnd))
+        return false;
+    const bool control = GetKeyState(VK_CONTROL) < 0;
+    switch (message.message) {
+    case WM_KEYDOWN:
+        if (message.wParam == VK_TAB && !control) {
+            MoveFocus(GetKeyState(VK_SHIFT) < 0);
+            return true;
+        }
+        if (message.wParam == VK_RETURN && message.hwnd == btn_Copy) {
+            btn_CopyClick(btn_Copy);
+            return true;
+        }
+        return false;
+    case WM_SYSCHAR:
+        switch (std::towupper(static_cast<wint_t>(message.wParam))) {
+        case L'F':
+            SetFocus(e_FindText);
+            return true;
+        case L'C':
+            btn_CopyClick(btn_Copy);
+            return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+void Tfrm_Output::MoveFocus(bool backwards)
+{
+    // The view first, then the panel: the find field, then the button.
+    const HWND order[] = {re_Output, e_FindText, btn_Copy};
+    const HWND focus = GetFocus();
+    const auto at = std::find(std::begin(order), std::end(order), focus) - std::begin(order);
+    const int count = static_cast<int>(std::size(order));
+    const int next = (static_cast<int>(at) + (backwards ? count - 1 : 1)) % count;
+    SetFocus(order[next]);
+}
+
+void Tfrm_Output::OnActivate(bool active)
+{
+    // The focus leaves with the window and comes back to the same control.
+    if (!active) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(window_, focus))
+            focusWhenInactive_ = focus;
+    } else if (focusWhenInactive_) {
+        SetFocus(focusWhenInactive_);
+    }
+}
+
+LRESULT Tfrm_Output::OnColourField(HDC dc)
+{
+    SetTextColor(dc, Aqua);
+    SetBkColor(dc, Black);
+    return reinterpret_cast<LRESULT>(fieldBrush_);
+}
+
+LRESULT CALLBACK Tfrm_Output::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Tfrm_Output*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    Tfrm_Output* self = Self(window);
+    return self ? self->OnMessage(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_SIZE:
+        if (Panel1)
+            OnSize(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_ACTIVATE:
+        OnActivate(LOWORD(wParam) != WA_INACTIVE);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == CopyButtonId && HIWORD(wParam) == BN_CLICKED)
+            btn_CopyClick(btn_Copy);
+        return 0;
+    case WM_CTLCOLOREDIT:
+        if (reinterpret_cast<HWND>(lParam) == e_FindText)
+            return OnColourField(reinterpret_cast<HDC>(wParam));
+        break;
+    case WM_DESTROY:
+        // The output window is the program's only one: closing it ends the loop.
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Tfrm_Output::PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT: {
+        // The panel's lowered outer bevel.
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(panel, &paint);
+        RECT area;
+        GetClientRect(panel, &area);
+        DrawEdge(dc, &area, BDR_SUNKENOUTER, BF_RECT);
+        EndPaint(panel, &paint);
+        return 0;
+    }
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLOREDIT:
+        // The controls on the panel are the window's: their notices go there.
+        if (Tfrm_Output* self = Self(panel))
+            return self->OnMessage(message, wParam, lParam);
+        break;
+    case WM_CTLCOLORSTATIC: {
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    }
+    return DefWindowProcW(panel, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR /*id*/, DWORD_PTR self)
+{
+    switch (message) {
+    case WM_CHAR: {
+        char16_t key = static_cast<char16_t>(wParam);
+        reinterpret_cast<Tfrm_Output*>(self)->e_FindTextKeyPress(field, key);
+        if (key == 0)
+            return 0;
+        wParam = key;
+        break;
+    }
+    case WM_SETFOCUS: {
+        // Focus that does not come from a mouse click selects the whole text.
+        const LRESULT result = DefSubclassProc(field, message, wParam, lParam);
+        if (GetKeyState(VK_LBUTTON) >= 0)
+            SendMessageW(field, EM_SETSEL, 0, -1);
+        return result;
+    }
+    case WM_NCDESTROY:
+        RemoveWindowSubclass(field, FindTextProc, FindTextSubclass);
+        break;
+    }
+    return DefSubclassProc(field, message, wParam, lParam);
+}
+
+void Tfrm_Output::e_FindTextKeyPress(HWND /*sender*/, char16_t& key)
+{
+    const int length = GetWindowTextLengthW(e_FindText);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(e_FindText, text.data(), length + 1)));
+    const std::u16string fieldText(text.begin(), text.end());
+
+    const vantrel::FindKeyAction action = vantrel::FindKeyRule(fieldText, key);
+    if (action.clearField) {
+        key = 0;
+        SetWindowTextW(e_FindText, L"");
+        return;
+    }
+    FindInOutput(action.pattern, action.findNext);
+}
+
+void Tfrm_Output::btn_CopyClick(HWND /*sender*/)
+{
+    vantrel::CopyAll(*this);
+}
+
+void Tfrm_Output::FindInOutput(std::u16string_view pattern, bool findNext)
+{
+    vantrel::FindInOutput(*this, pattern, findNext);
+}
+
+void Tfrm_Output::AddLine(std::u16string_view text)
+{
+    CHARRANGE end{-1, -1};
+    SendMessageW(re_Output, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    std::wstring line(text.begin(), text.end());
+    line += L"\r";
+    SendMessageW(re_Output, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+}
+
+std::u16string Tfrm_Output::Text() const
+{
+    // Read as UTF-16 without CR-LF expansion: each line break is one
+    // character, as the selection positions count it.
+    GETTEXTLENGTHEX howLong{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const auto length = static_cast<std::size_t>(
+        SendMessageW(re_Output, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&howLong), 0));
+    std::wstring text(length + 1, L'\0');
+    GETTEXTEX how{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr, nullptr};
+    const auto copied = static_cast<std::size_t>(SendMessageW(
+        re_Output, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(text.data())));
+    text.resize(std::min(copied, length));
+    return std::u16string(text.begin(), text.end());
+}
+
+std::size_t Tfrm_Output::SelStart() const
+{
+    CHARRANGE selection{};
+    SendMessageW(re_Output, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    return static_cast<std::size_t>(selection.cpMin);
+}
+
+std::size_t Tfrm_Output::SelLength() const
+{
+    CHARRANGE selection{};
+    SendMessageW(re_Output, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+    return static_cast<std::size_t>(selection.cpMax - selection.cpMin);
+}
+
+void Tfrm_Output::SetSelStart(std::size_t start)
+{
+    CHARRANGE caret{static_cast<LONG>(start), static_cast<LONG>(start)};
+    SendMessageW(re_Output, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+}
+
+void Tfrm_Output::SetSelLength(std::size_t length)
+{
+    const auto start = static_cast<LONG>(SelStart());
+    CHARRANGE selection{start, start + static_cast<LONG>(length)};
+    SendMessageW(re_Output, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
+}
+
+void Tfrm_Output::CopySelection()
+{
+    SendMessageW(re_Output, WM_COPY, 0, 0);
+}
