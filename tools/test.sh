@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Builds every target and runs every test: tools/test.sh
 # Installs what is missing and builds what is stale first.
+#   linux       the Linux program and its tests (core, capture, window, end to end)
+#   linux-asan  the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   win32       the 32-bit Windows exe, checked statically (no 32-bit code runs here)
+#   win64       the 64-bit Windows exe and its tests under wine64
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/common.sh
-ensure_packages "${LINUX_PACKAGES[@]}"
+ensure_packages "${ALL_PACKAGES[@]}"
 
-for preset in linux linux-asan; do
+for preset in linux linux-asan win32 win64; do
     echo "=== $preset"
     build "$preset"
     ctest --preset "$preset"

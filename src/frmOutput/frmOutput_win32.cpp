@@ -90,6 +90,12 @@ Tfrm_Output::Tfrm_Output(HINSTANCE instance)
                               (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
                               nullptr, instance, this);
+    // The icons the task bar and the task switcher show for the window.
+    const auto icon = [&](int size) {
+        return reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VANTREL), IMAGE_ICON, size, size, 0));
+    };
+    SendMessageW(window_, WM_SETICON, ICON_BIG, icon(GetSystemMetrics(SM_CXICON)));
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, icon(GetSystemMetrics(SM_CXSMICON)));
     CreateControls(instance);
     RECT client;
     GetClientRect(window_, &client);

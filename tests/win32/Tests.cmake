@@ -4,3 +4,29 @@
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     set_tests_properties(core PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/core" TIMEOUT 300)
 endif()
+
+add_executable(capture_tests win32/CaptureCommandOutput_win32_test.cpp)
+target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME capture COMMAND capture_tests)
+    set_tests_properties(capture PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/capture" TIMEOUT 300)
+endif()
+
+# The real exe driven from outside, as a user drives it.
+add_executable(vantrel_e2e_win32 win32/vantrel_e2e_win32.cpp)
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME end_to_end COMMAND vantrel_e2e_win32 $<TARGET_FILE:vantrel>)
+    set_tests_properties(end_to_end PROPERTIES
+        ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/end_to_end;WINE_NEEDS_DISPLAY=1"
+        TIMEOUT 300 RUN_SERIAL ON)
+endif()
+
+# The exe's format, imports and resources, read from the file itself.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(pe_format "PE32+")
+else()
+    set(pe_format "PE32")
+endif()
+add_test(NAME exe_format
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/check_pe.sh $<TARGET_FILE:vantrel> ${pe_format}
+            ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump ${CMAKE_RC_COMPILER})

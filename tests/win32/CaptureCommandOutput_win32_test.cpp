@@ -1,0 +1,194 @@
+// CaptureCommandOutput on Windows against real children. As on Linux, the
+// test binary is its own child: "<self> --child <behaviour> ..." acts out
+// one behaviour, so each case is a few lines of C++ next to its test.
+#include "Capture.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using vantrel::CaptureBufferSize;
+using vantrel::CaptureCommandOutput;
+using namespace std::string_literals;
+
+namespace {
+
+// ---- The child behaviours ------------------------------------------------
+
+void Out(const std::string& bytes)
+{
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+              nullptr);
+}
+
+std::string Alphabet(std::size_t count)
+{
+    std::string bytes(count, ' ');
+    for (std::size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>('a' + i % 26);
+    return bytes;
+}
+
+std::string Self()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+int RunChild([[maybe_unused]] int argc, char** argv)
+{
+    const std::string behaviour = argv[2];
+    if (behaviour == "write") {
+        Out(argv[3]);
+    } else if (behaviour == "crlf") {
+        Out("a\r\nb\r\n");
+    } else if (behaviour == "progress") {
+        Out("50%\r100%");
+    } else if (behaviour == "nul") {
+        Out("0123456789\0after"s);
+    } else if (behaviour == "high") {
+        std::string bytes;
+        for (int c = 128; c < 256; ++c)
+            bytes += static_cast<char>(c);
+        Out(bytes);
+    } else if (behaviour == "count") {      // count <bytes>
+        const std::size_t total = std::strtoull(argv[3], nullptr, 10);
+        const std::string block = Alphabet(26 * 2520);
+        for (std::size_t done = 0; done < total;) {
+            const std::size_t n = std::min(block.size(), total - done);
+            Out(block.substr(0, n));
+            done += n;
+        }
+    } else if (behaviour == "stderr") {
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), "lost", 4, &written, nullptr);
+    } else if (behaviour == "exit") {
+        Out("printed anyway\n");
+        return std::atoi(argv[3]);
+    } else if (behaviour == "commandline") {
+        Out(GetCommandLineA());
+    } else if (behaviour == "stdin") {
+        char c;
+        DWORD read = 0;
+        const BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &read, nullptr);
+        Out(ok && read > 0 ? "read a byte" : "no input");
+    } else if (behaviour == "grandchild") { // a grandchild holds standard output
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        PROCESS_INFORMATION grandchild{};
+        std::string line = "\"" + Self() + "\" --child sleep 30000";
+        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                           &grandchild)) {
+            CloseHandle(grandchild.hProcess);
+            CloseHandle(grandchild.hThread);
+        }
+        Out("parent done");
+    } else if (behaviour == "sleep") {
+        Sleep(static_cast<DWORD>(std::atoi(argv[3])));
+    } else if (behaviour == "close-early") { // close-early <marker>
+        Out("early");
+        CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+        Sleep(500);
+        CloseHandle(CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    } else if (behaviour == "killed") {
+        Out("partial output");
+        TerminateProcess(GetCurrentProcess(), 9);
+    }
+    return 0;
+}
+
+// ---- Test helpers --------------------------------------------------------
+
+std::string Child(const std::string& behaviour) { return "\"" + Self() + "\" --child " + behaviour; }
+
+std::string TempPath(const char* name)
+{
+    char directory[MAX_PATH];
+    GetTempPathA(MAX_PATH, directory);
+    return std::string(directory) + name + std::to_string(GetCurrentProcessId());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+} // namespace
+
+TEST(Capture, RemovesCarriageReturns)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("crlf")), "a\nb\n");
+    EXPECT_EQ(CaptureCommandOutput(Child("progress")), "50%100%");
+}
+
+TEST(Capture, KeepsTheFirst8192Bytes)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("count 8192")), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(CaptureCommandOutput(Child("count 8193")), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(CaptureCommandOutput(Child("count 0")), "");
+    // Far more than the pipe holds: drained while the child runs, no deadlock.
+    EXPECT_EQ(CaptureCommandOutput(Child("count 4194304")), Alphabet(CaptureBufferSize));
+}
+
+TEST(Capture, BytesAsTheChildWroteThem)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("nul")), "0123456789");
+    std::string high;
+    for (int c = 128; c < 256; ++c)
+        high += static_cast<char>(c);
+    EXPECT_EQ(CaptureCommandOutput(Child("high")), high);
+    EXPECT_EQ(CaptureCommandOutput(Child("stderr")), "");
+    EXPECT_EQ(CaptureCommandOutput(Child("exit 1")), "printed anyway\n");
+    EXPECT_EQ(CaptureCommandOutput(Child("exit 255")), "printed anyway\n");
+    EXPECT_EQ(CaptureCommandOutput(Child("killed")), "partial output");
+    // No standard input at all: a child that reads it fails at once.
+    EXPECT_EQ(CaptureCommandOutput(Child("stdin")), "no input");
+}
+
+TEST(Capture, TheCommandLineReachesTheChildUnchanged)
+{
+    const std::string line = Child("commandline \"two  words\" back\\slash -x /y");
+    EXPECT_EQ(CaptureCommandOutput(line), line);
+}
+
+TEST(Capture, ProgramsThatCannotBeStarted)
+{
+    EXPECT_EQ(CaptureCommandOutput("vantrel-no-such-program.exe --flag"),
+              "Error: \"2\" -> vantrel-no-such-program.exe --flag");
+    // A shell's built-in command is no program of its own.
+    EXPECT_EQ(CaptureCommandOutput("dir C:\\"), "Error: \"2\" -> dir C:\\");
+    // Other failures keep their own numbers, in the same form.
+    const std::string directory = CaptureCommandOutput("C:\\windows");
+    EXPECT_EQ(directory.rfind("Error: \"", 0), 0u) << directory;
+    EXPECT_EQ(directory.substr(directory.size() - 15), "\" -> C:\\windows") << directory;
+}
+
+TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
+{
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CaptureCommandOutput(Child("grandchild")), "parent done");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
+TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
+{
+    const std::string marker = TempPath("vantrel-late-");
+    DeleteFileA(marker.c_str());
+    EXPECT_EQ(CaptureCommandOutput(Child("close-early \"" + marker + "\"")), "early");
+    EXPECT_TRUE(Exists(marker));
+    DeleteFileA(marker.c_str());
+}
+
+int main(int argc, char** argv)
+{
+    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Static checks of a built vantrel.exe, for the builds whose code these
+# machines cannot run (the 32-bit exe) and as a second look at the 64-bit one:
+# the PE format, the GUI subsystem, imports from system DLLs only, and the
+# resources: version record, icon, button bitmap and manifest.
+#   check_pe.sh <vantrel.exe> <PE32|PE32+> <objdump> <windres>
+set -u
+exe=$1 format=$2 objdump=$3 windres=$4
+failures=0
+check() { # check DESCRIPTION COMMAND...
+    if "${@:2}" >/dev/null 2>&1; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
+}
+
+headers=$("$objdump" -p "$exe")
+resources=$("$windres" -i "$exe" -O rc)
+has() { grep -qF -- "$2" <<<"$1"; }
+
+case $format in
+    PE32) magic="010b	(PE32)" ;;
+    PE32+) magic="020b	(PE32+)" ;;
+esac
+check "format $format" has "$headers" "Magic			$magic"
+check "GUI subsystem: no console window" has "$headers" "(Windows GUI)"
+
+# Imports from the system's own DLLs only: no compiler runtime beside the exe.
+imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers" | tr 'a-z' 'A-Z' | sort -u)
+echo "imports: $(tr '\n' ' ' <<<"$imports")"
+unexpected=$(grep -vxE 'KERNEL32\.DLL|USER32\.DLL|GDI32\.DLL|COMCTL32\.DLL|SHELL32\.DLL|MSVCRT\.DLL' <<<"$imports")
+check "imports only system DLLs${unexpected:+ (not: $unexpected)}" test -z "$unexpected"
+
+check "file version 1.0.0.3" has "$resources" "FILEVERSION 1, 0, 0, 3"
+check "product version 1.0.0.3" has "$resources" "PRODUCTVERSION 1, 0, 0, 3"
+check "string table for U.S. English, code page 1252" has "$resources" 'BLOCK "040904E4"'
+for value in '"FileDescription", "Vantrel Tool"' '"FileVersion", "1.0.0.3"' '"ProductVersion", "1.0.0.0"' \
+             '"InternalName", ""' '"LegalTrademarks", ""' '"OriginalFilename", ""' '"ProductName", ""' \
+             '"Comments", ""'; do
+    check "version value $value" has "$resources" "VALUE $value"
+done
+check "translation 0x409, 1252" has "$resources" 'VALUE "Translation", 0x409, 1252'
+check "icon: one 32 by 32 image of 256 colours" has "$resources" '"\040\040\000\000", 1, 8,'
+check "button bitmap: 32 by 16, 16 colours" has "$resources" "0x28L      , 0x20L      , 0x10L      , 0x40001L"
+check "manifest: common controls version 6" has "$resources" 'name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0""'
+check "manifest: aware of the screen density" has "$resources" '>true</dpiAware>'
+
+[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
