@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +53,14 @@ std::string Alphabet(std::size_t count)
     return bytes;
 }
 
+std::string FromHex(const std::string& hex)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
 void Touch(const char* path) { close(open(path, O_WRONLY | O_CREAT, 0600)); }
 
 int RunChild(int argc, char** argv)
@@ -80,6 +89,23 @@ int RunChild(int argc, char** argv)
         }
         if (argc > 4)
             Touch(argv[4]);
+    } else if (behaviour == "bytes") {     // bytes <hex> <count> [<hex tail>]
+        std::string bytes;
+        for (std::size_t n = std::stoull(argv[4]); n > 0; --n)
+            bytes += FromHex(argv[3]);
+        Out(bytes + (argc > 5 ? FromHex(argv[5]) : ""));
+    } else if (behaviour == "both") {      // both <bytes>: standard output and error together
+        const std::string block = Alphabet(65536);
+        for (std::size_t done = 0, total = std::stoull(argv[3]); done < total; done += block.size()) {
+            WriteAll(2, block);
+            Out(block);
+        }
+    } else if (behaviour == "argsum") {    // how many parameters, their bytes and a hash
+        std::uint64_t hash = 14695981039346656037ull, bytes = 0;
+        for (int i = 3; i < argc; ++i)
+            for (const char* c = argv[i]; *c; ++c, ++bytes)
+                hash = (hash ^ static_cast<unsigned char>(*c)) * 1099511628211ull;
+        Out(std::to_string(argc - 3) + " " + std::to_string(bytes) + " " + std::to_string(hash));
     } else if (behaviour == "stderr") {
         WriteAll(2, "only on standard error\n");
     } else if (behaviour == "exit") {
@@ -325,6 +351,67 @@ TEST_F(Capture, TwoCapturesAtOnceDoNotDelayEachOther)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
     other.join();
     EXPECT_EQ(slow, "after a pause");
+}
+
+TEST_F(Capture, OutputThatIsAllLineBreaksOrNoLineBreaks)
+{
+    const struct {
+        const char* child;
+        std::string text;
+    } rows[] = {
+        {"bytes 0d 100", ""},                                  // only CRs
+        {"bytes 0a 50", std::string(50, '\n')},               // only line feeds
+        {"bytes 61 8191 0d", std::string(8191, 'a')},          // a CR as the 8192nd byte
+        {"bytes 61 8192 0d", std::string(8192, 'a')},          // a CR just past the limit
+        {"bytes 00 1 6162", ""},                               // a NUL as the first byte
+        {"bytes ff 3 c328", "\xff\xff\xff\xc3\x28"},          // not UTF-8: bytes as they are
+        {"bytes 78 8192", std::string(8192, 'x')},             // 8 KiB on one line
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CaptureCommandOutput(Child(row.child)), row.text) << row.child;
+}
+
+TEST_F(Capture, AGibibyteAndBothStreamsAtHighVolume)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("count 1073741824")), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(CaptureCommandOutput(Child("both 67108864")), Alphabet(CaptureBufferSize));
+}
+
+TEST_F(Capture, LongAndNonAsciiParametersReachTheChildUnchanged)
+{
+    // 100 KiB of parameters: checked by count, size and hash, since the
+    // child's output is cut at 8192 bytes.
+    std::string line = Child("argsum");
+    std::uint64_t hash = 14695981039346656037ull;
+    for (int i = 0; i < 1024; ++i) {
+        const std::string word = std::to_string(i) + std::string(96, static_cast<char>('a' + i % 26));
+        line += " " + word;
+        for (const char c : word)
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    std::size_t bytes = 0;
+    for (int i = 0; i < 1024; ++i)
+        bytes += std::to_string(i).size() + 96;
+    EXPECT_EQ(CaptureCommandOutput(line), "1024 " + std::to_string(bytes) + " " + std::to_string(hash));
+
+    EXPECT_EQ(CaptureCommandOutput(Child("args \u00e9t\u00e9 \u65e5\u672c \xff")), "[\u00e9t\u00e9][\u65e5\u672c][\xff]");
+}
+
+TEST_F(Capture, AProgramPathWithABlankInQuotes)
+{
+    const fs::path directory = fs::temp_directory_path() / ("vantrel dir " + std::to_string(getpid()));
+    fs::create_directories(directory);
+    const fs::path program = directory / "say";
+    {
+        std::FILE* script = std::fopen(program.c_str(), "w");
+        std::fputs("#!/bin/sh\nprintf 'said %s' \"$1\"\n", script);
+        std::fclose(script);
+    }
+    chmod(program.c_str(), 0700);
+    EXPECT_EQ(CaptureCommandOutput("\"" + program.string() + "\" hello"), "said hello");
+    // Unquoted, the blank splits the path and the first half is not found.
+    EXPECT_EQ(CaptureCommandOutput(program.string()), "Error: \"2\" -> " + program.string());
+    fs::remove_all(directory);
 }
 
 int main(int argc, char** argv)
