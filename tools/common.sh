@@ -7,9 +7,11 @@ LINUX_PACKAGES=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libgtest-d
 # The Windows programs, cross-compiled, and their tests under Wine.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64 wine64)
 
+# The fuzzers of the platform-free core: clang with libFuzzer and the sanitizers.
+FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Tools for looking at the program: screenshots with a window manager.
 LOOK_PACKAGES=(icewm imagemagick x11-utils)
-ALL_PACKAGES=("${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}")
+ALL_PACKAGES=("${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}")
 
 # ensure_packages PACKAGE...: installs those not yet installed.
 ensure_packages() {

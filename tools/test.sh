@@ -5,6 +5,7 @@
 #   linux-asan  the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   win32       the 32-bit Windows exe, checked statically (no 32-bit code runs here)
 #   win64       the 64-bit Windows exe and its tests under wine64
+#   fuzz        libFuzzer over the core, VANTREL_FUZZ_SECONDS (60) per fuzzer
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/common.sh
@@ -15,3 +16,8 @@ for preset in linux linux-asan win32 win64; do
     build "$preset"
     ctest --preset "$preset"
 done
+
+echo "=== fuzz"
+cmake -S fuzz -B build/fuzz -G Ninja -DVANTREL_FUZZ_SECONDS="${VANTREL_FUZZ_SECONDS:-60}"
+cmake --build build/fuzz
+ctest --test-dir build/fuzz --output-on-failure

@@ -10,7 +10,7 @@
 namespace vantrel {
 
 // Splits a command line into parameters. Blanks and control characters
-// (codes 1 to 32) separate parameters; a stretch in double quotes keeps its
+// (codes up to 32) separate parameters; a stretch in double quotes keeps its
 // blanks inside one parameter and the quote characters themselves are
 // dropped, so no parameter ever holds a double quote. A backslash is an
 // ordinary character. A quoted stretch with nothing in it ("") still makes a
