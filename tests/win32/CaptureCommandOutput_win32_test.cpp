@@ -35,6 +35,23 @@ std::string Alphabet(std::size_t count)
     return bytes;
 }
 
+std::string FromHex(const std::string& hex)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+// Long texts are compared by length and hash: the output is cut at 8192 bytes.
+std::string Sum(const std::string& text)
+{
+    unsigned long long hash = 14695981039346656037ull;
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return std::to_string(text.size()) + " " + std::to_string(hash);
+}
+
 std::string Self()
 {
     char path[MAX_PATH];
@@ -42,7 +59,7 @@ std::string Self()
     return path;
 }
 
-int RunChild([[maybe_unused]] int argc, char** argv)
+int RunChild(int argc, char** argv)
 {
     const std::string behaviour = argv[2];
     if (behaviour == "write") {
@@ -66,6 +83,13 @@ int RunChild([[maybe_unused]] int argc, char** argv)
             Out(block.substr(0, n));
             done += n;
         }
+    } else if (behaviour == "bytes") {     // bytes <hex> <count> [<hex tail>]
+        std::string bytes;
+        for (long n = std::atol(argv[4]); n > 0; --n)
+            bytes += FromHex(argv[3]);
+        Out(bytes + (argc > 5 ? FromHex(argv[5]) : ""));
+    } else if (behaviour == "linesum") {   // the length and a hash of the raw command line
+        Out(Sum(GetCommandLineA()));
     } else if (behaviour == "stderr") {
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), "lost", 4, &written, nullptr);
@@ -183,6 +207,42 @@ TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
     EXPECT_EQ(CaptureCommandOutput(Child("close-early \"" + marker + "\"")), "early");
     EXPECT_TRUE(Exists(marker));
     DeleteFileA(marker.c_str());
+}
+
+TEST(Capture, OutputThatIsAllLineBreaksOrNoLineBreaks)
+{
+    const struct {
+        const char* child;
+        std::string text;
+    } rows[] = {
+        {"bytes 0d 100", ""},
+        {"bytes 0a 50", std::string(50, '\n')},
+        {"bytes 61 8191 0d", std::string(8191, 'a')},
+        {"bytes 00 1 6162", ""},
+        {"bytes ff 3 c328", "\xff\xff\xff\xc3\x28"},
+        {"bytes 78 8192", std::string(8192, 'x')},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(CaptureCommandOutput(Child(row.child)), row.text) << row.child;
+}
+
+TEST(Capture, AGibibyte)
+{
+    EXPECT_EQ(CaptureCommandOutput(Child("count 1073741824")), Alphabet(CaptureBufferSize));
+}
+
+TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
+{
+    // At the platform's limit: Windows takes 32766 characters and the final
+    // NUL; Wine passes the first 32762 of them on to the child.
+    std::string line = Child("linesum");
+    for (int i = 0; line.size() < 32700; ++i)
+        line += " " + std::to_string(i) + std::string(90, static_cast<char>('a' + i % 26));
+    line.resize(32762);
+    EXPECT_EQ(CaptureCommandOutput(line), Sum(line));
+    // Characters of the ANSI code page above 127.
+    const std::string accents = Child("linesum \xe9t\xe9 \xc4\xd6\xdc");
+    EXPECT_EQ(CaptureCommandOutput(accents), Sum(accents));
 }
 
 int main(int argc, char** argv)

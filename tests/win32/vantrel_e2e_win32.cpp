@@ -394,10 +394,77 @@ void QuotedParameters()
     vantrel.WaitForExit();
 }
 
+std::string Sum(const std::string& text)
+{
+    unsigned long long hash = 14695981039346656037ull;
+    for (const char c : text)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return std::to_string(text.size()) + " " + std::to_string(hash);
+}
+
+// Runs Vantrel on the parameters and checks the text its view shows (line
+// breaks as LF), then closes it and checks status 0.
+void ExpectView(const char* what, const std::wstring& parameters, const std::function<bool(const std::wstring&)>& expected)
+{
+    Program vantrel(parameters);
+    HWND window = vantrel.FindWindowTitled(L"Vantrel");
+    if (!window)
+        return Check(false, what, L"no window");
+    const std::wstring text = Lines(TextOf(Control(window, L"RichEdit20W")));
+    Check(expected(text), what, text.substr(0, 200));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    Check(vantrel.WaitForExit() == 0, "and status 0");
+}
+
+// Bad command lines: each ends with the error text or the output shown.
+void BadCommandLines()
+{
+    auto errorText = [](const std::wstring& line) {
+        return [line](const std::wstring& text) {
+            const std::wstring tail = L"\" -> " + line + L"\n";
+            return text.rfind(L"Error: \"", 0) == 0 && text.size() > tail.size() + 8 &&
+                   text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+        };
+    };
+    ExpectView("an empty parameter gives the error text", L"\"\"", errorText(L""));
+    ExpectView("a parameter of blanks gives the error text", L"\"   \"", errorText(L"   "));
+    ExpectView("a directory gives the error text", L"C:\\windows", errorText(L"C:\\windows"));
+
+    wchar_t directory[MAX_PATH];
+    GetTempPathW(MAX_PATH, directory);
+    const std::wstring notProgram = std::wstring(directory) + L"vantrel-not-a-program.exe";
+    HANDLE file = CreateFileW(notProgram.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "just text\r\n", 11, &written, nullptr);
+    CloseHandle(file);
+    ExpectView("a file that is not a program gives the error text", notProgram, errorText(notProgram));
+    DeleteFileW(notProgram.c_str());
+
+    // The quotes are dropped, so the system looks for the program at the blank.
+    ExpectView("a quoted program path with a blank reaches the system unquoted",
+               L"\"C:\\Program Files\\vantrel-nothing.exe\" /x", errorText(L"C:\\Program Files\\vantrel-nothing.exe /x"));
+
+    // Non-ASCII text of the ANSI code page, and a command line near the limit.
+    ExpectView("characters above 127 reach the child and come back", L"\"" + selfPath + L"\" --print \u00e9t\u00e9 \u00c4\u00d6",
+               [](const std::wstring& text) { return text == L"\u00e9t\u00e9 \u00c4\u00d6\n"; });
+    std::wstring words;
+    for (int i = 0; words.size() < 31000; ++i)
+        words += L" " + std::to_wstring(i) + std::wstring(90, static_cast<wchar_t>(L'a' + i % 26));
+    const std::string childLine = std::string(selfPath.begin(), selfPath.end()) + " --linesum" +
+                                  std::string(words.begin(), words.end());
+    const std::string sum = Sum(childLine);
+    ExpectView("a 31 KB command line reaches the child unchanged", L"\"" + selfPath + L"\" --linesum" + words,
+               [&](const std::wstring& text) { return text == std::wstring(sum.begin(), sum.end()) + L"\n"; });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--linesum") == 0) {
+        std::fputs(Sum(GetCommandLineA()).c_str(), stdout);
+        return 0;
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--print") == 0) {
         // Prints its own raw command line from the text after "--print ".
         const char* line = std::strstr(GetCommandLineA(), "--print");
@@ -424,6 +491,7 @@ int main(int argc, char** argv)
     Usage();
     CannotStart();
     QuotedParameters();
+    BadCommandLines();
     std::printf(failures ? "%d failure(s)\n" : "all end-to-end checks passed\n", failures);
     return failures ? 1 : 0;
 }
