@@ -1,6 +1,7 @@
 #include "frmOutput_qt.h"
 
 #include "Find.h"
+#include "Layout.h"
 
 #include <QApplication>
 #include <QFontDatabase>
@@ -23,13 +24,8 @@
 
 namespace {
 
-// Design sizes in logical pixels; Qt scales them for the screen's density.
-constexpr int ClientWidth = 660;
-constexpr int ViewHeight = 540;
-constexpr int PanelHeight = 26;
-constexpr int FieldLeft = 34;
-constexpr int FieldRightGap = 83; // between the field's right edge and the panel's
-constexpr int FontPixels = 11;    // 8 points at 96 pixels per inch
+// The design layout is in logical pixels, which Qt scales for the screen.
+using namespace vantrel::layout;
 
 // A font by name at the design size, or the desktop's own monospaced or
 // general font where the named one is missing.
@@ -111,7 +107,7 @@ Tfrm_Output::Tfrm_Output(QWidget* parent)
     Label1->setText("&Find:");
     Label1->setBuddy(e_FindText);
     // Wider than designed only where the desktop's font needs it.
-    Label1->setGeometry(6, 6, std::max(23, Label1->sizeHint().width()), 13);
+    Label1->setGeometry(Label.left, Label.top, std::max(Label.width, Label1->sizeHint().width()), Label.height);
 
     e_FindText->setObjectName("e_FindText");
     e_FindText->setFont(DesignFont("MS Sans Serif", QFontDatabase::GeneralFont));
@@ -124,7 +120,7 @@ Tfrm_Output::Tfrm_Output(QWidget* parent)
     btn_Copy->setIcon(ButtonPicture());
     btn_Copy->setIconSize(QSize(16, 16));
     btn_Copy->setAutoDefault(false);
-    btn_Copy->setGeometry(580, 1, 77, 24);
+    btn_Copy->setGeometry(Button.left, Button.top, Button.width, Button.height);
     connect(btn_Copy, &QPushButton::clicked, this, [this] { btn_CopyClick(btn_Copy); });
 
     // The view first, then the panel: the find field, then the button.
@@ -137,13 +133,11 @@ Tfrm_Output::Tfrm_Output(QWidget* parent)
 void Tfrm_Output::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // The view and the panel follow the window; on the panel the field keeps
-    // its gap to the right edge while the button keeps its place from the left,
-    // so a wide window hides the field's right part behind the button and a
-    // narrow one cuts the button off.
+    // The view and the panel follow the window; on the panel only the field
+    // follows the panel's width (see Layout.h).
     re_Output->setGeometry(0, 0, width(), std::max(0, height() - PanelHeight));
     Panel1->setGeometry(0, height() - PanelHeight, width(), PanelHeight);
-    e_FindText->setGeometry(FieldLeft, 2, std::max(0, width() - FieldLeft - FieldRightGap), 21);
+    e_FindText->setGeometry(Field.left, Field.top, std::max(0, width() - Field.left - FieldRightGap), Field.height);
     btn_Copy->raise();
 }
 

@@ -1,6 +1,7 @@
 #include "frmOutput_win32.h"
 
 #include "Find.h"
+#include "Layout.h"
 #include "resource.h"
 
 #include <richedit.h>
@@ -14,13 +15,8 @@ namespace {
 const wchar_t WindowClass[] = L"Tfrm_Output";
 const wchar_t PanelClass[] = L"TPanel";
 
-// Design sizes in pixels at 96 pixels per inch; Scale() adapts them.
-constexpr int OuterWidth = 668;
-constexpr int OuterHeight = 600;
-constexpr int PanelHeight = 26;
-constexpr int FieldLeft = 34;
-constexpr int FieldRightGap = 83; // between the field's right edge and the panel's
-constexpr int FontPoints = 8;     // 11 pixels at 96 pixels per inch
+// The design layout is in pixels at 96 per inch; Scale() adapts it.
+using namespace vantrel::layout;
 
 constexpr COLORREF Black = RGB(0, 0, 0);
 constexpr COLORREF Lime = RGB(0, 255, 0);
@@ -183,17 +179,16 @@ void Tfrm_Output::CreateControls(HINSTANCE instance)
 
 void Tfrm_Output::OnSize(int width, int height)
 {
-    // The view and the panel follow the window. On the panel the field keeps
-    // its gap to the right edge while the button keeps its place from the
-    // left, so a wide window puts the field's right part behind the button
-    // and a narrow one cuts the button off.
+    // The view and the panel follow the window; on the panel only the field
+    // follows the panel's width (see Layout.h).
     const int panelHeight = Scale(PanelHeight);
     MoveWindow(re_Output, 0, 0, width, std::max(0, height - panelHeight), TRUE);
     MoveWindow(Panel1, 0, height - panelHeight, width, panelHeight, TRUE);
-    MoveWindow(Label1, Scale(6), Scale(6), Scale(23), Scale(13), TRUE);
-    MoveWindow(e_FindText, Scale(FieldLeft), Scale(2),
-               std::max(0, width - Scale(FieldLeft) - Scale(FieldRightGap)), Scale(21), TRUE);
-    SetWindowPos(btn_Copy, HWND_TOP, Scale(580), Scale(1), Scale(77), Scale(24), 0);
+    MoveWindow(Label1, Scale(Label.left), Scale(Label.top), Scale(Label.width), Scale(Label.height), TRUE);
+    MoveWindow(e_FindText, Scale(Field.left), Scale(Field.top),
+               std::max(0, width - Scale(Field.left) - Scale(FieldRightGap)), Scale(Field.height), TRUE);
+    SetWindowPos(btn_Copy, HWND_TOP, Scale(Button.left), Scale(Button.top), Scale(Button.width),
+                 Scale(Button.height), 0);
     InvalidateRect(Panel1, nullptr, TRUE);
 }
 

@@ -2,6 +2,7 @@
 // test binary is its own child: "<self> --child <behaviour> ..." acts out
 // one behaviour, so each case is a few lines of C++ next to its test.
 #include "Capture.h"
+#include "ChildOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -25,31 +26,6 @@ void Out(const std::string& bytes)
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
               nullptr);
-}
-
-std::string Alphabet(std::size_t count)
-{
-    std::string bytes(count, ' ');
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<char>('a' + i % 26);
-    return bytes;
-}
-
-std::string FromHex(const std::string& hex)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return bytes;
-}
-
-// Long texts are compared by length and hash: the output is cut at 8192 bytes.
-std::string Sum(const std::string& text)
-{
-    unsigned long long hash = 14695981039346656037ull;
-    for (const char c : text)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return std::to_string(text.size()) + " " + std::to_string(hash);
 }
 
 std::string Self()
@@ -88,8 +64,8 @@ int RunChild(int argc, char** argv)
         for (long n = std::atol(argv[4]); n > 0; --n)
             bytes += FromHex(argv[3]);
         Out(bytes + (argc > 5 ? FromHex(argv[5]) : ""));
-    } else if (behaviour == "linesum") {   // the length and a hash of the raw command line
-        Out(Sum(GetCommandLineA()));
+    } else if (behaviour == "linesum") {   // the fingerprint of the raw command line
+        Out(Fingerprint(GetCommandLineA()));
     } else if (behaviour == "stderr") {
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_ERROR_HANDLE), "lost", 4, &written, nullptr);
@@ -239,10 +215,10 @@ TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
     for (int i = 0; line.size() < 32700; ++i)
         line += " " + std::to_string(i) + std::string(90, static_cast<char>('a' + i % 26));
     line.resize(32762);
-    EXPECT_EQ(CaptureCommandOutput(line), Sum(line));
+    EXPECT_EQ(CaptureCommandOutput(line), Fingerprint(line));
     // Characters of the ANSI code page above 127.
     const std::string accents = Child("linesum \xe9t\xe9 \xc4\xd6\xdc");
-    EXPECT_EQ(CaptureCommandOutput(accents), Sum(accents));
+    EXPECT_EQ(CaptureCommandOutput(accents), Fingerprint(accents));
 }
 
 int main(int argc, char** argv)

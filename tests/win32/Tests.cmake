@@ -6,6 +6,7 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 
 add_executable(capture_tests win32/CaptureCommandOutput_win32_test.cpp)
+target_include_directories(capture_tests PRIVATE capture)
 target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME capture COMMAND capture_tests)
@@ -14,6 +15,7 @@ endif()
 
 # The real exe driven from outside, as a user drives it.
 add_executable(vantrel_e2e_win32 win32/vantrel_e2e_win32.cpp)
+target_include_directories(vantrel_e2e_win32 PRIVATE capture)
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME end_to_end COMMAND vantrel_e2e_win32 $<TARGET_FILE:vantrel>)
     set_tests_properties(end_to_end PROPERTIES

@@ -8,6 +8,8 @@
 //   vantrel_e2e_win32.exe <path of vantrel.exe>     (a /unix/path works too)
 // Started as "vantrel_e2e_win32.exe --print <text>" it is the child whose
 // output Vantrel shows: it prints its own command line from <text> on.
+#include "ChildOutput.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -394,14 +396,6 @@ void QuotedParameters()
     vantrel.WaitForExit();
 }
 
-std::string Sum(const std::string& text)
-{
-    unsigned long long hash = 14695981039346656037ull;
-    for (const char c : text)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return std::to_string(text.size()) + " " + std::to_string(hash);
-}
-
 // Runs Vantrel on the parameters and checks the text its view shows (line
 // breaks as LF), then closes it and checks status 0.
 void ExpectView(const char* what, const std::wstring& parameters, const std::function<bool(const std::wstring&)>& expected)
@@ -452,7 +446,7 @@ void BadCommandLines()
         words += L" " + std::to_wstring(i) + std::wstring(90, static_cast<wchar_t>(L'a' + i % 26));
     const std::string childLine = std::string(selfPath.begin(), selfPath.end()) + " --linesum" +
                                   std::string(words.begin(), words.end());
-    const std::string sum = Sum(childLine);
+    const std::string sum = Fingerprint(childLine);
     ExpectView("a 31 KB command line reaches the child unchanged", L"\"" + selfPath + L"\" --linesum" + words,
                [&](const std::wstring& text) { return text == std::wstring(sum.begin(), sum.end()) + L"\n"; });
 }
@@ -462,7 +456,7 @@ void BadCommandLines()
 int main(int argc, char** argv)
 {
     if (argc >= 2 && std::strcmp(argv[1], "--linesum") == 0) {
-        std::fputs(Sum(GetCommandLineA()).c_str(), stdout);
+        std::fputs(Fingerprint(GetCommandLineA()).c_str(), stdout);
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--print") == 0) {
