@@ -88,7 +88,8 @@ Tfrm_Output::Tfrm_Output(HINSTANCE instance)
                               nullptr, instance, this);
     // The icons the task bar and the task switcher show for the window.
     const auto icon = [&](int size) {
-        return reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VANTREL), IMAGE_ICON, size, size, 0));
+        return reinterpret_cast<LPARAM>(
+            LoadImageW(instance, MAKEINTRESOURCEW(IDI_VANTREL), IMAGE_ICON, size, size, LR_SHARED));
     };
     SendMessageW(window_, WM_SETICON, ICON_BIG, icon(GetSystemMetrics(SM_CXICON)));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, icon(GetSystemMetrics(SM_CXSMICON)));
@@ -115,12 +116,16 @@ int Tfrm_Output::Scale(int designPixels) const
 
 void Tfrm_Output::CreateControls(HINSTANCE instance)
 {
-    windowFont_ = CreateFontW(-MulDiv(FontPoints, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                              DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                              DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+    // The design size in points at the screen's density; where the face is
+    // missing the system picks the nearest of the same pitch.
+    auto designFont = [&](const wchar_t* face, BYTE pitchAndFamily) {
+        return CreateFontW(-MulDiv(FontPoints, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily, face);
+    };
+    windowFont_ = designFont(L"MS Sans Serif", DEFAULT_PITCH | FF_SWISS);
+    viewFont_ = designFont(L"Courier", FIXED_PITCH | FF_MODERN);
     fieldBrush_ = CreateSolidBrush(Black);
-    // Every control but the view, which has its own character format, takes
-    // the window's font.
+    // The controls on the panel take the window's font; the view has its own.
     auto child = [&](DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
                      HWND parent, int id = 0) {
         HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
@@ -140,9 +145,6 @@ void Tfrm_Output::CreateControls(HINSTANCE instance)
     SendMessageW(re_Output, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
     SendMessageW(re_Output, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
     SendMessageW(re_Output, EM_SETBKGNDCOLOR, 0, Black);
-    viewFont_ = CreateFontW(-MulDiv(FontPoints, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            FIXED_PITCH | FF_MODERN, L"Courier");
     SendMessageW(re_Output, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_), FALSE);
     CHARFORMAT2W format{};
     format.cbSize = sizeof format;
