@@ -4,17 +4,14 @@
 #include "Layout.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFrame>
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QTextBlock>
 #include <QTextCursor>
 
 #include <algorithm>
