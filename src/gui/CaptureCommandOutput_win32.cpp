@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace vantrel {
 
@@ -53,6 +54,57 @@ bool TakeAvailable(HANDLE pipe, CaptureBuffer& buffer, DWORD& available)
     return true;
 }
 
+// Lets the capture read with plain blocking reads, which return as soon as
+// the child writes, and still never wait for an end-of-file that a grandchild
+// holding the write end would keep from coming: once the child has ended, a
+// watcher thread cancels the read that is waiting.
+struct ReadWatch {
+    HANDLE process;
+    HANDLE reader;  // the thread that reads the pipe
+    std::atomic<bool> reading{true};
+};
+
+DWORD WINAPI CancelReadsOnceChildEnds(LPVOID parameter)
+{
+    auto* watch = static_cast<ReadWatch*>(parameter);
+    WaitForSingleObject(watch->process, INFINITE);
+    // A cancel that finds no read waiting does nothing, so it is repeated
+    // until the reader has stopped.
+    while (watch->reading.load()) {
+        CancelSynchronousIo(watch->reader);
+        Sleep(1);
+    }
+    return 0;
+}
+
+// Reads the pipe until the child has ended or every writer has closed it.
+void DrainWhileRunning(HANDLE process, HANDLE pipe, CaptureBuffer& buffer)
+{
+    Handle reader;
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), reader.Receive(), 0, FALSE,
+                    DUPLICATE_SAME_ACCESS);
+    ReadWatch watch{process, reader.Get()};
+    Handle watcher(reader.Get() ? CreateThread(nullptr, 0, CancelReadsOnceChildEnds, &watch, 0, nullptr) : nullptr);
+    if (watcher.Get()) {
+        char chunk[65536];
+        DWORD read = 0;
+        while (ReadFile(pipe, chunk, sizeof chunk, &read, nullptr) && read > 0)
+            buffer.Append(chunk, read);
+        watch.reading = false;
+        // Returns once the child has ended, which may be long after it closed
+        // its standard output.
+        WaitForSingleObject(watcher.Get(), INFINITE);
+        return;
+    }
+    // Without a watcher a blocking read could wait for ever: take only what
+    // the pipe holds, and wait a little on the child when it holds nothing.
+    DWORD available = 0;
+    while (TakeAvailable(pipe, buffer, available) &&
+           WaitForSingleObject(process, available == 0 ? 10 : 0) == WAIT_TIMEOUT) {
+    }
+    WaitForSingleObject(process, INFINITE);
+}
+
 } // namespace
 
 std::string CaptureCommandOutput(const std::string& commandLine)
@@ -86,27 +138,12 @@ std::string CaptureCommandOutput(const std::string& commandLine)
         return CaptureErrorText(startError, commandLine);
     Handle process(child.hProcess), thread(child.hThread);
 
-    // While the child runs: read whatever is there, and when nothing is,
-    // wait a little on the child. An anonymous pipe cannot be waited on, so
-    // the wait on the process paces the loop. The child is looked at after
-    // every read too, so a grandchild that keeps writing cannot hide its end.
     CaptureBuffer buffer;
-    DWORD available = 0;
-    bool pipeOpen = true;
-    for (;;) {
-        pipeOpen = TakeAvailable(readEnd.Get(), buffer, available);
-        if (!pipeOpen) {
-            // Every writer has closed the pipe; the child may run on.
-            WaitForSingleObject(process.Get(), INFINITE);
-            break;
-        }
-        if (WaitForSingleObject(process.Get(), available == 0 ? 10 : 0) == WAIT_OBJECT_0)
-            break;
-    }
+    DrainWhileRunning(process.Get(), readEnd.Get(), buffer);
     // The child has ended: take what it left in the pipe, without waiting
     // for a grandchild that may still hold the write end.
-    if (pipeOpen)
-        TakeAvailable(readEnd.Get(), buffer, available);
+    DWORD available = 0;
+    TakeAvailable(readEnd.Get(), buffer, available);
     process.Reset();
     thread.Reset();
     return buffer.OutputText();
