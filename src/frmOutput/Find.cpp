@@ -1,7 +1,5 @@
 #include "Find.h"
 
-#include <algorithm>
-
 namespace vantrel {
 
 namespace {
@@ -16,15 +14,36 @@ bool IsInsidePair(std::u16string_view text, std::size_t i)
     return i > 0 && i < text.size() && IsLowSurrogate(text[i]) && IsHighSurrogate(text[i - 1]);
 }
 
+char16_t Fold(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+}
+
+// The first position from `start` at which the folded needle matches the
+// text folded, never one inside a surrogate pair; npos when there is none.
+// The text is folded as it is compared rather than copied folded: the user
+// may have pasted megabytes into the view.
+std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std::size_t start)
+{
+    if (needle.empty() || needle.size() > text.size())
+        return std::u16string_view::npos;
+    for (std::size_t at = start; at <= text.size() - needle.size(); ++at) {
+        std::size_t matched = 0;
+        while (matched < needle.size() && Fold(text[at + matched]) == needle[matched])
+            ++matched;
+        if (matched == needle.size() && !IsInsidePair(text, at))
+            return at;
+    }
+    return std::u16string_view::npos;
+}
+
 } // namespace
 
 std::u16string FoldCase(std::u16string_view text)
 {
     std::u16string folded(text);
-    for (char16_t& c : folded) {
-        if (c >= u'a' && c <= u'z')
-            c = static_cast<char16_t>(c - u'a' + u'A');
-    }
+    for (char16_t& c : folded)
+        c = Fold(c);
     return folded;
 }
 
@@ -36,21 +55,10 @@ void FindInOutput(OutputView& view, std::u16string_view pattern, bool findNext)
     const std::size_t start =
         (selStart > 0 || selLength > 0) ? selStart + (findNext ? selLength : 0) : 0;
 
-    // Nothing is cached: the whole text is read and folded anew every time,
-    // since the user may have edited the view since the last search.
-    const std::u16string text = FoldCase(view.Text());
-    std::size_t found = std::u16string::npos;
-    if (!needle.empty() && start < text.size()) {
-        for (std::size_t at = text.find(needle, start); at != std::u16string::npos;
-             at = text.find(needle, at + 1)) {
-            if (!IsInsidePair(text, at)) {
-                found = at;
-                break;
-            }
-        }
-    }
-
-    if (found != std::u16string::npos) {
+    // Nothing is cached: the whole text is read anew every time, since the
+    // user may have edited the view since the last search.
+    const std::size_t found = FindFolded(view.Text(), needle, start);
+    if (found != std::u16string_view::npos) {
         view.SetSelStart(found);
         view.SetSelLength(needle.size());
     } else {
