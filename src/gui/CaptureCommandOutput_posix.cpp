@@ -157,9 +157,13 @@ bool DrainWhileRunning(pid_t pid, int readFd, CaptureBuffer& buffer)
         pollfd watched[2] = {{readFd, POLLIN, 0}, {exitWatch.Get(), POLLIN, 0}};
         const int count = exitWatch.Get() >= 0 ? 2 : 1;
         const int timeoutMs = exitWatch.Get() >= 0 ? -1 : 10;
-        const int ready = poll(watched, count, timeoutMs);
-        if (ready < 0 && errno != EINTR)
-            return false;
+        if (poll(watched, count, timeoutMs) < 0) {
+            // Interrupted, or short of kernel memory: look again. Giving up
+            // here would leave a child that fills the pipe blocked for ever.
+            if (errno != EINTR)
+                usleep(1000);
+            continue;
+        }
         if (watched[0].revents != 0 && !ReadChunk(readFd, buffer))
             return false;  // every writer has closed the pipe
         // Looked at on every turn, so that a grandchild that keeps writing
