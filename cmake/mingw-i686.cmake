@@ -1,14 +1,3 @@
-# Cross-compiling the Windows program with Debian's mingw-w64 (i686). The posix
-# thread model gives the C++ library its threads (GoogleTest uses them).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Every exe links the compiler's runtime statically: it runs with nothing
-# beside it but the system's own DLLs.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# The Windows build for i686; see mingw-common.cmake.
+set(MINGW_ARCH i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
