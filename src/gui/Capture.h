@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -42,10 +43,34 @@ std::string CleanCapturedBytes(std::string_view bytes);
 // Error: "<number>" -> <command line>, the number in unsigned decimal.
 std::string CaptureErrorText(std::uint32_t errorNumber, std::string_view commandLine);
 
-// Runs the command line as a hidden child with its standard output on a pipe,
-// waits until the child has ended and returns its output as OutputText, or
-// the error text when it cannot be started. Blocks; always returns a text.
+// A capture in two steps, so that start-up can start the child as soon as
+// the parameters are known and build the window while it runs. The
+// constructor starts the command line as a hidden child with its standard
+// output on a pipe; Finish drains the pipe until the child has ended and
+// returns its output as OutputText, or the error text when the child could
+// not be started. A child still running when the object goes is waited for
+// all the same: it is never killed and never left behind.
 // Each platform provides its own (CaptureCommandOutput_<platform>.cpp).
-std::string CaptureCommandOutput(const std::string& commandLine);
+class ChildCapture {
+public:
+    explicit ChildCapture(const std::string& commandLine);
+    ~ChildCapture();
+    ChildCapture(const ChildCapture&) = delete;
+    ChildCapture& operator=(const ChildCapture&) = delete;
+
+    // Blocks until the child has ended; always returns a text. Call once.
+    std::string Finish();
+
+private:
+    struct Child;  // the platform's running child and its pipe
+    std::unique_ptr<Child> child_;
+};
+
+// Both steps at once: runs the command line, waits until the child has ended
+// and returns its output as OutputText, or the error text.
+inline std::string CaptureCommandOutput(const std::string& commandLine)
+{
+    return ChildCapture(commandLine).Finish();
+}
 
 } // namespace vantrel

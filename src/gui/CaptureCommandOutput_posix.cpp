@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 extern char** environ;
@@ -188,46 +189,77 @@ void Reap(pid_t pid)
 
 } // namespace
 
-std::string CaptureCommandOutput(const std::string& commandLine)
+// The running child and the read end of its output pipe; or, when it could
+// not be started, the error text that stands in for its output.
+struct ChildCapture::Child {
+    pid_t pid = 0;
+    Descriptor readEnd;
+    std::string errorText;
+    bool finished = false;
+};
+
+ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_unique<Child>())
 {
+    Child& child = *child_;
     const std::vector<std::string> words = SplitParameters(commandLine);
-    if (words.empty())
-        return CaptureErrorText(ENOENT, commandLine);
+    if (words.empty()) {
+        child.errorText = CaptureErrorText(ENOENT, commandLine);
+        return;
+    }
 
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0)
-        return CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
-    Descriptor readEnd(AboveStandardDescriptors(ends[0]));
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        child.errorText = CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
+        return;
+    }
+    child.readEnd.Reset(AboveStandardDescriptors(ends[0]));
     Descriptor writeEnd(AboveStandardDescriptors(ends[1]));
-    if (readEnd.Get() < 0 || writeEnd.Get() < 0)
-        return CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
+    if (child.readEnd.Get() < 0 || writeEnd.Get() < 0) {
+        child.errorText = CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
+        return;
+    }
 
     std::vector<char*> argv;
     for (const std::string& word : words)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
 
-    pid_t pid = 0;
     int spawnError = 0;
     {
         const SpawnSettings settings(writeEnd.Get());
-        spawnError = posix_spawnp(&pid, argv[0], settings.Actions(), settings.Attributes(),
+        spawnError = posix_spawnp(&child.pid, argv[0], settings.Actions(), settings.Attributes(),
                                   argv.data(), environ);
     }
-    // Our copy of the write end must go at once, or the pipe would stay open
-    // after the child has ended.
-    writeEnd.Reset();
-    if (spawnError != 0)
-        return CaptureErrorText(static_cast<std::uint32_t>(spawnError), commandLine);
+    // Our copy of the write end goes at once (when writeEnd goes out of
+    // scope), or the pipe would stay open after the child has ended.
+    if (spawnError != 0) {
+        child.pid = 0;
+        child.errorText = CaptureErrorText(static_cast<std::uint32_t>(spawnError), commandLine);
+    }
+}
+
+ChildCapture::~ChildCapture()
+{
+    if (!child_->finished)
+        Finish();
+}
+
+std::string ChildCapture::Finish()
+{
+    Child& child = *child_;
+    child.finished = true;
+    if (child.pid == 0)
+        return child.errorText;
 
     CaptureBuffer buffer;
-    const bool reaped = DrainWhileRunning(pid, readEnd.Get(), buffer);
+    const bool reaped = DrainWhileRunning(child.pid, child.readEnd.Get(), buffer);
     if (!reaped) {
         // Waits here only when the child closed its standard output early and
         // runs on: the window opens once it has ended.
-        Reap(pid);
+        Reap(child.pid);
     }
-    TakeWhatIsLeft(readEnd.Get(), buffer);
+    child.pid = 0;
+    TakeWhatIsLeft(child.readEnd.Get(), buffer);
     return buffer.OutputText();
 }
 

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 namespace vantrel {
 
@@ -107,15 +108,26 @@ void DrainWhileRunning(HANDLE process, HANDLE pipe, CaptureBuffer& buffer)
 
 } // namespace
 
-std::string CaptureCommandOutput(const std::string& commandLine)
+// The running child with the read end of its output pipe; or, when it could
+// not be started, the error text that stands in for its output.
+struct ChildCapture::Child {
+    Handle process, thread, readEnd;
+    std::string errorText;
+    bool finished = false;
+};
+
+ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_unique<Child>())
 {
+    Child& child = *child_;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.Receive(), writeEnd.Receive(), &inheritable, CaptureBufferSize))
-        return CaptureErrorText(GetLastError(), commandLine);
+    Handle writeEnd;
+    if (!CreatePipe(child.readEnd.Receive(), writeEnd.Receive(), &inheritable, CaptureBufferSize)) {
+        child.errorText = CaptureErrorText(GetLastError(), commandLine);
+        return;
+    }
     // Only the write end is the child's; a read end in the child (or in a
     // grandchild that outlives it) would be a handle it has no use for.
-    SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(child.readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -127,25 +139,39 @@ std::string CaptureCommandOutput(const std::string& commandLine)
 
     // CreateProcessA may write into the line it is given; it gets a copy.
     std::string line = commandLine;
-    PROCESS_INFORMATION child{};
-    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &child);
-    const DWORD startError = GetLastError();
-    // Our copy of the write end goes at once: once the child has ended, the
-    // pipe must not be held open by us.
-    writeEnd.Reset();
-    if (!started)
-        return CaptureErrorText(startError, commandLine);
-    Handle process(child.hProcess), thread(child.hThread);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+        child.errorText = CaptureErrorText(GetLastError(), commandLine);
+        return;
+    }
+    *child.process.Receive() = started.hProcess;
+    *child.thread.Receive() = started.hThread;
+    // Our copy of the write end goes at once (when writeEnd goes out of
+    // scope): once the child has ended, the pipe must not be held open by us.
+}
+
+ChildCapture::~ChildCapture()
+{
+    if (!child_->finished)
+        Finish();
+}
+
+std::string ChildCapture::Finish()
+{
+    Child& child = *child_;
+    child.finished = true;
+    if (!child.process.Get())
+        return child.errorText;
 
     CaptureBuffer buffer;
-    DrainWhileRunning(process.Get(), readEnd.Get(), buffer);
+    DrainWhileRunning(child.process.Get(), child.readEnd.Get(), buffer);
     // The child has ended: take what it left in the pipe, without waiting
     // for a grandchild that may still hold the write end.
     DWORD available = 0;
-    TakeAvailable(readEnd.Get(), buffer, available);
-    process.Reset();
-    thread.Reset();
+    TakeAvailable(child.readEnd.Get(), buffer, available);
+    child.process.Reset();
+    child.thread.Reset();
     return buffer.OutputText();
 }
 
