@@ -174,6 +174,10 @@ public:
     }
 
 protected:
+    // Plain text only, made at once. Qt's own copy offers rich formats that
+    // it renders only when asked; a clipboard manager that takes the
+    // clipboard over as the program ends asks for all of them after the
+    // application object is gone, and rendering them then aborts the program.
     QMimeData* createMimeDataFromSelection() const override
     {
         const QTextCursor cursor = textCursor();
