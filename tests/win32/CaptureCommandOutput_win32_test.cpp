@@ -213,13 +213,18 @@ TEST(Capture, AGibibyte)
 
 TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
 {
-    // At the platform's limit: Windows takes 32766 characters and the final
-    // NUL; Wine passes the first 32762 of them on to the child.
+    // At the platform's limit, whatever the length of the test's own path:
+    // a command line takes 32766 characters and the final NUL. One more and
+    // the child cannot be started.
     std::string line = Child("linesum");
-    for (int i = 0; line.size() < 32700; ++i)
+    for (int i = 0; line.size() < 32767; ++i)
         line += " " + std::to_string(i) + std::string(90, static_cast<char>('a' + i % 26));
-    line.resize(32762);
+    line.resize(32766);
     EXPECT_EQ(CaptureCommandOutput(line), Fingerprint(line));
+    const std::string tooLong = line + "x";
+    const std::string error = CaptureCommandOutput(tooLong);
+    EXPECT_EQ(error.rfind("Error: \"", 0), 0u) << error.substr(0, 40);
+    EXPECT_EQ(error.substr(error.find("\" -> ") + 5), tooLong);
     // Characters of the ANSI code page above 127.
     const std::string accents = Child("linesum \xe9t\xe9 \xc4\xd6\xdc");
     EXPECT_EQ(CaptureCommandOutput(accents), Fingerprint(accents));
