@@ -30,9 +30,12 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${CMAKE_SOURCE_DIR}/res")
 add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp)
 target_link_libraries(vantrel_capture PUBLIC vantrel_core)
 
-add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp)
+# The window imports only DLLs that the system always takes from its own
+# directory; the common controls, OLE and the rich edit control are loaded
+# at run time (src/frmOutput/SystemLibrary_win32.h).
+add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/SystemLibrary_win32.cpp)
 target_include_directories(vantrel_window PUBLIC res)
-target_link_libraries(vantrel_window PUBLIC vantrel_core comctl32 gdi32)
+target_link_libraries(vantrel_window PUBLIC vantrel_core gdi32)
 
 add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp res/vantrel.rc)
 target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window)

@@ -2,6 +2,7 @@
 
 #include "Find.h"
 #include "Layout.h"
+#include "SystemLibrary_win32.h"
 #include "resource.h"
 
 #include <richedit.h>
@@ -23,8 +24,30 @@ constexpr COLORREF Lime = RGB(0, 255, 0);
 constexpr COLORREF Aqua = RGB(0, 255, 255);
 constexpr COLORREF Olive = RGB(128, 128, 0); // the button picture's transparent colour
 
-constexpr UINT_PTR FindTextSubclass = 1;
 constexpr int CopyButtonId = 1;
+
+// The common controls are loaded from the system directory at run time (see
+// SystemLibrary_win32.h). These are the functions of theirs that the window
+// calls, each a pointer of the function's own type, null where the DLL could
+// not be loaded.
+#define SYSTEM_FUNCTION(name) decltype(&::name) name = vantrel::SystemFunction<decltype(&::name)>(dll, #name)
+
+struct CommonControls {
+    HMODULE dll = vantrel::LoadSystemLibrary(L"comctl32.dll");
+    SYSTEM_FUNCTION(InitCommonControlsEx);
+    SYSTEM_FUNCTION(ImageList_Create);
+    SYSTEM_FUNCTION(ImageList_AddMasked);
+    SYSTEM_FUNCTION(ImageList_Copy);
+    SYSTEM_FUNCTION(ImageList_Destroy);
+};
+
+#undef SYSTEM_FUNCTION
+
+const CommonControls& Comctl()
+{
+    static const CommonControls loaded;
+    return loaded;
+}
 
 Tfrm_Output* Self(HWND window)
 {
@@ -55,24 +78,36 @@ void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC panelProc)
 // image for every state but disabled, which gets the right one.
 HIMAGELIST LoadButtonPicture(HINSTANCE instance)
 {
-    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 6, 0);
+    const CommonControls& controls = Comctl();
+    if (!controls.ImageList_Create)
+        return nullptr;
+    HIMAGELIST list = controls.ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 6, 0);
     HBITMAP strip = static_cast<HBITMAP>(
         LoadImageW(instance, MAKEINTRESOURCEW(IDB_COPY), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     // Three strips give normal, disabled, normal, disabled, normal, disabled;
     // the hot and stylus-hot places then take the normal image.
     for (int i = 0; i < 3; ++i)
-        ImageList_AddMasked(list, strip, Olive);
+        controls.ImageList_AddMasked(list, strip, Olive);
     DeleteObject(strip);
-    ImageList_Copy(list, 1, list, 0, ILCF_MOVE);
-    ImageList_Copy(list, 5, list, 0, ILCF_MOVE);
+    controls.ImageList_Copy(list, 1, list, 0, ILCF_MOVE);
+    controls.ImageList_Copy(list, 5, list, 0, ILCF_MOVE);
     return list;
 }
 
 } // namespace
 
-Tfrm_Output::Tfrm_Output(HINSTANCE instance)
+Tfrm_Output::Tfrm_Output(HINSTANCE instance) : instance_(instance)
 {
+    if (Comctl().InitCommonControlsEx) {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        Comctl().InitCommonControlsEx(&controls);
+    }
+    // Themed controls load msimg32 by a delay load when they first draw,
+    // which some systems (Wine for one) resolve by the ordinary search, the
+    // exe's folder first; loaded from the system now, it is found loaded then.
+    vantrel::LoadSystemLibrary(L"msimg32.dll");
     RegisterClasses(instance, WindowProc, PanelProc);
+
     HDC screen = GetDC(nullptr);
     dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
@@ -106,7 +141,8 @@ Tfrm_Output::~Tfrm_Output()
     DeleteObject(windowFont_);
     DeleteObject(viewFont_);
     DeleteObject(fieldBrush_);
-    ImageList_Destroy(buttonPicture_);
+    if (buttonPicture_)
+        Comctl().ImageList_Destroy(buttonPicture_);
 }
 
 int Tfrm_Output::Scale(int designPixels) const
@@ -138,7 +174,7 @@ void Tfrm_Output::CreateControls(HINSTANCE instance)
 
     // The output view: RichEdit 2 or later, where a line break is one
     // character both in the text read back and in selection positions.
-    LoadLibraryW(L"riched20.dll");
+    vantrel::LoadSystemLibrary(L"riched20.dll");
     re_Output = child(WS_EX_CLIENTEDGE, RICHEDIT_CLASSW, L"",
                       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_WANTRETURN,
                       window_);
@@ -156,7 +192,9 @@ void Tfrm_Output::CreateControls(HINSTANCE instance)
     SetWindowLongPtrW(Panel1, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
     e_FindText = child(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL, Panel1);
-    SetWindowSubclass(e_FindText, FindTextProc, FindTextSubclass, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrW(e_FindText, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    fieldProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(e_FindText, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FindTextProc)));
     Label1 = child(0, WC_STATICW, L"&Find:", SS_LEFT, Panel1);
     btn_Copy = child(0, WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, Panel1,
                      CopyButtonId);
@@ -328,13 +366,14 @@ LRESULT CALLBACK Tfrm_Output::PanelProc(HWND panel, UINT message, WPARAM wParam,
     return DefWindowProcW(panel, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
-                                           UINT_PTR /*id*/, DWORD_PTR self)
+// The find field's procedure, in front of the edit control's own.
+LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    Tfrm_Output* self = Self(field);
     switch (message) {
     case WM_CHAR: {
         char16_t key = static_cast<char16_t>(wParam);
-        reinterpret_cast<Tfrm_Output*>(self)->e_FindTextKeyPress(field, key);
+        self->e_FindTextKeyPress(field, key);
         if (key == 0)
             return 0;
         wParam = key;
@@ -342,16 +381,13 @@ LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wPar
     }
     case WM_SETFOCUS: {
         // Focus that does not come from a mouse click selects the whole text.
-        const LRESULT result = DefSubclassProc(field, message, wParam, lParam);
+        const LRESULT result = CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
         if (GetKeyState(VK_LBUTTON) >= 0)
             SendMessageW(field, EM_SETSEL, 0, -1);
         return result;
     }
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(field, FindTextProc, FindTextSubclass);
-        break;
     }
-    return DefSubclassProc(field, message, wParam, lParam);
+    return CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
 }
 
 void Tfrm_Output::e_FindTextKeyPress(HWND /*sender*/, char16_t& key)

@@ -41,8 +41,7 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls(HINSTANCE instance);
     void OnSize(int width, int height);
@@ -59,9 +58,11 @@ private:
     void SetSelLength(std::size_t length) override;
     void CopySelection() override;
 
+    HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND focusWhenInactive_ = nullptr;
+    WNDPROC fieldProc_ = nullptr; // the edit control's own procedure
     HFONT windowFont_ = nullptr;
     HFONT viewFont_ = nullptr;
     HBRUSH fieldBrush_ = nullptr;

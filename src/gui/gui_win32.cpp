@@ -2,6 +2,7 @@
 // that captures the command's output and shows it in the output window.
 #include "Capture.h"
 #include "CommandLine.h"
+#include "SystemLibrary_win32.h"
 #include "frmOutput_win32.h"
 
 #include <windows.h>
@@ -40,6 +41,8 @@ std::string ModulePath()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    vantrel::SearchSystemDirectoryOnly();
+
     // Parameters 1..N by the parameter splitter's rules; the first word of the
     // raw command line is the program itself. The C runtime's own argv treats
     // backslashes and quotes differently and is not used.
@@ -53,9 +56,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return 0;
     }
     const std::string ChildCommandLine = vantrel::JoinParameters(parameters);
-
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
 
     Tfrm_Output frm_Output(instance);
     const std::string output = vantrel::CaptureCommandOutput(ChildCommandLine);

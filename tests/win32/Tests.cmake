@@ -13,9 +13,14 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
     set_tests_properties(capture PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/capture" TIMEOUT 300)
 endif()
 
-# The real exe driven from outside, as a user drives it.
+# The real exe driven from outside, as a user drives it; with a DLL of system
+# names that it plants beside a copy of the exe.
 add_executable(vantrel_e2e_win32 win32/vantrel_e2e_win32.cpp)
 target_include_directories(vantrel_e2e_win32 PRIVATE capture)
+add_library(planted_dll SHARED win32/PlantedDll_win32.cpp)
+set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
+target_link_options(planted_dll PRIVATE -static)
+add_dependencies(vantrel_e2e_win32 planted_dll)
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME end_to_end COMMAND vantrel_e2e_win32 $<TARGET_FILE:vantrel>)
     set_tests_properties(end_to_end PROPERTIES

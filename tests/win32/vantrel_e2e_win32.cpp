@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -121,6 +122,13 @@ std::wstring Clipboard()
     return text;
 }
 
+// Whether the clipboard offers that format, without asking its owner to
+// render it (reading the data would make a delayed copy permanent).
+bool ClipboardOffers(UINT format)
+{
+    return IsClipboardFormatAvailable(format) != FALSE;
+}
+
 void ClearClipboard()
 {
     if (WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) {
@@ -198,15 +206,18 @@ struct Program {
     PROCESS_INFORMATION process{};
     HWND window = nullptr;
 
-    explicit Program(const std::wstring& parameters)
+    // Starts vantrel.exe (or a copy of it) with the parameters, in the
+    // driver's current directory or the one given.
+    explicit Program(const std::wstring& parameters, const std::wstring& exe = vantrelPath,
+                     const std::wstring& directory = L"")
     {
-        std::wstring line = L"\"" + vantrelPath + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
+        std::wstring line = L"\"" + exe + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         // Started as the desktop starts it, without a console of ours for
         // it or its children to share.
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                            &startup, &process))
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                            directory.empty() ? nullptr : directory.c_str(), &startup, &process))
             Check(false, "vantrel.exe starts", line);
     }
     ~Program()
@@ -408,6 +419,90 @@ void ChildWaitingForInput()
                });
 }
 
+std::string ReadFileText(const std::wstring& path)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+        text.append(chunk, read);
+    CloseHandle(file);
+    return text;
+}
+
+// A copy of Vantrel in a folder of its own, with DLLs of system names planted
+// beside it (built from PlantedDll_win32.cpp), started there as a user starts
+// a program in a Downloads folder. Windows has no built-in DLLs and would
+// take a planted one first from the exe's folder; a DLL override makes Wine
+// prefer a DLL found on disk over its own in the same way. Vantrel must load
+// none of them: neither the DLLs it loads itself (the rich edit control, the
+// common controls, OLE at Copy All) nor those these need in turn.
+void PlantedDll()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + std::wstring(L"vantrel-planted-") + std::to_wstring(GetCurrentProcessId());
+    const std::wstring exe = folder + L"\\vantrel.exe";
+    const std::wstring planted = selfPath.substr(0, selfPath.rfind(L'\\')) + L"\\planted.dll";
+    // The DLLs Vantrel loads at run time, directly or through each other.
+    const std::vector<std::wstring> names = {L"riched20", L"usp10",   L"comctl32", L"uxtheme", L"msimg32",
+                                             L"ole32",    L"combase", L"oleaut32", L"rpcrt4"};
+    CreateDirectoryW(folder.c_str(), nullptr);
+    bool copied = CopyFileW(vantrelPath.c_str(), exe.c_str(), FALSE) != FALSE;
+    std::wstring overrides;
+    for (const std::wstring& name : names) {
+        copied = CopyFileW(planted.c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE) && copied;
+        overrides += (overrides.empty() ? L"" : L",") + name;
+    }
+    Check(copied, "the exe and the DLLs to plant are copied", folder);
+
+    {
+        // Wine's per-program DLL overrides, for vantrel.exe only, while it
+        // starts; removed again at once.
+        HKEY dllOverrides;
+        const wchar_t* key = L"Software\\Wine\\AppDefaults\\vantrel.exe\\DllOverrides";
+        RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &dllOverrides, nullptr);
+        for (const std::wstring& name : names)
+            RegSetValueExW(dllOverrides, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native,builtin"),
+                           sizeof L"native,builtin");
+        RegCloseKey(dllOverrides);
+        Program vantrel(L"\"" + selfPath + L"\" --print nothing planted ran", exe, folder);
+        HWND window = vantrel.FindWindowTitled(L"Vantrel");
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\vantrel.exe");
+        Check(window != nullptr, "the copy beside the planted DLLs opens its window");
+        if (window) {
+            CheckEqual(L"nothing planted ran\n", Lines(TextOf(Control(window, L"RichEdit20W"))),
+                       "its view shows the output");
+            ClearClipboard();
+            SetForegroundWindow(window);
+            Key('C', {VK_MENU});
+            Check(WaitUntil([] { return ClipboardOffers(CF_UNICODETEXT); }), "Copy All works there");
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            Check(vantrel.WaitForExit() == 0, "and ends with status 0");
+        }
+    }
+
+    // Each marker lists the programs that ran the planted DLL's code; other
+    // programs (the child, Wine's own) are no concern of Vantrel's.
+    for (const std::wstring& name : names) {
+        const std::wstring marker = folder + L"\\" + name + L".dll.ran";
+        std::string loaders = ReadFileText(marker);
+        for (char& c : loaders)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        Check(loaders.find("\\vantrel.exe\n") == std::string::npos,
+              ("no planted " + std::string(name.begin(), name.end()) + ".dll ran in Vantrel").c_str(),
+              std::wstring(loaders.begin(), loaders.end()));
+        DeleteFileW(marker.c_str());
+        DeleteFileW((folder + L"\\" + name + L".dll").c_str());
+    }
+    DeleteFileW(exe.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 // Command lines good and bad: each ends with the output or the error text shown.
 void BadCommandLines()
 {
@@ -490,6 +585,7 @@ int main(int argc, char** argv)
     Usage();
     BadCommandLines();
     ChildWaitingForInput();
+    PlantedDll();
     std::printf(failures ? "%d failure(s)\n" : "all end-to-end checks passed\n", failures);
     return failures ? 1 : 0;
 }
