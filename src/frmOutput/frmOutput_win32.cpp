@@ -5,6 +5,7 @@
 #include "SystemLibrary_win32.h"
 #include "resource.h"
 
+#include <ole2.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -26,10 +27,10 @@ constexpr COLORREF Olive = RGB(128, 128, 0); // the button picture's transparent
 
 constexpr int CopyButtonId = 1;
 
-// The common controls are loaded from the system directory at run time (see
-// SystemLibrary_win32.h). These are the functions of theirs that the window
-// calls, each a pointer of the function's own type, null where the DLL could
-// not be loaded.
+// The common controls and OLE are loaded from the system directory at run
+// time (see SystemLibrary_win32.h). These are the functions of theirs that
+// the window calls, each a pointer of the function's own type, null where
+// the DLL could not be loaded.
 #define SYSTEM_FUNCTION(name) decltype(&::name) name = vantrel::SystemFunction<decltype(&::name)>(dll, #name)
 
 struct CommonControls {
@@ -41,11 +42,25 @@ struct CommonControls {
     SYSTEM_FUNCTION(ImageList_Destroy);
 };
 
+struct Ole {
+    HMODULE dll = vantrel::LoadSystemLibrary(L"ole32.dll");
+    SYSTEM_FUNCTION(OleInitialize);
+    SYSTEM_FUNCTION(OleFlushClipboard);
+    SYSTEM_FUNCTION(OleUninitialize);
+};
+
 #undef SYSTEM_FUNCTION
 
 const CommonControls& Comctl()
 {
     static const CommonControls loaded;
+    return loaded;
+}
+
+// Loaded at the first Copy All: most runs never need it.
+const Ole& Ole32()
+{
+    static const Ole loaded;
     return loaded;
 }
 
@@ -143,6 +158,8 @@ Tfrm_Output::~Tfrm_Output()
     DeleteObject(fieldBrush_);
     if (buttonPicture_)
         Comctl().ImageList_Destroy(buttonPicture_);
+    if (oleInitialized_)
+        Ole32().OleUninitialize();
 }
 
 int Tfrm_Output::Scale(int designPixels) const
@@ -469,5 +486,14 @@ void Tfrm_Output::SetSelLength(std::size_t length)
 
 void Tfrm_Output::CopySelection()
 {
+    // The view's own copy offers its text through OLE, to be rendered only
+    // when a program asks for it, which would be too late once Vantrel has
+    // ended. Flushing renders it onto the clipboard at once, so that what
+    // the user copied outlives the program.
+    const Ole& ole = Ole32();
+    if (!oleInitialized_ && ole.OleInitialize)
+        oleInitialized_ = SUCCEEDED(ole.OleInitialize(nullptr));
     SendMessageW(re_Output, WM_COPY, 0, 0);
+    if (oleInitialized_)
+        ole.OleFlushClipboard();
 }

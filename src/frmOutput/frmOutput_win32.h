@@ -68,4 +68,5 @@ private:
     HBRUSH fieldBrush_ = nullptr;
     HIMAGELIST buttonPicture_ = nullptr;
     int dpi_ = 96;
+    bool oleInitialized_ = false;
 };

@@ -129,6 +129,21 @@ bool ClipboardOffers(UINT format)
     return IsClipboardFormatAvailable(format) != FALSE;
 }
 
+// The clipboard's text in the 8-bit format, as a program that reads only
+// that format sees it.
+std::string ClipboardAnsi()
+{
+    std::string text;
+    if (!WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000))
+        return "(clipboard not opened)";
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
 void ClearClipboard()
 {
     if (WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) {
@@ -361,6 +376,29 @@ void FindAndCopy()
     Check(vantrel.WaitForExit() == 0, "closing the window ends the program with status 0");
 }
 
+// Copy All, then close: the text must still be on the clipboard once
+// Vantrel has ended, as Unicode and as 8-bit text, for whatever program the
+// user pastes into next. Nothing reads the clipboard while Vantrel runs, so
+// that no format is rendered early.
+void ClipboardSurvivesTheEnd()
+{
+    ClearClipboard();
+    Program vantrel(L"\"" + selfPath + L"\" --print kept after the end");
+    HWND window = vantrel.FindWindowTitled(L"Vantrel");
+    Check(window != nullptr, "the Vantrel window opens");
+    if (!window)
+        return;
+    SetForegroundWindow(window);
+    Key('C', {VK_MENU});
+    Check(WaitUntil([] { return ClipboardOffers(CF_UNICODETEXT); }), "Alt+C offers text on the clipboard");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    Check(vantrel.WaitForExit() == 0, "closing the window ends the program with status 0");
+    CheckEqual(L"kept after the end\n", Lines(Clipboard()), "the copied text is still there as Unicode text");
+    const std::string ansi = ClipboardAnsi();
+    CheckEqual(L"kept after the end\n", Lines(std::wstring(ansi.begin(), ansi.end())),
+               "and as 8-bit text");
+}
+
 void Usage()
 {
     Program vantrel(L"");
@@ -582,6 +620,7 @@ int main(int argc, char** argv)
     selfPath = self;
 
     FindAndCopy();
+    ClipboardSurvivesTheEnd();
     Usage();
     BadCommandLines();
     ChildWaitingForInput();
