@@ -57,8 +57,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     const std::string ChildCommandLine = vantrel::JoinParameters(parameters);
 
+    // The child starts at once and runs while the window is being built, so
+    // that building it costs the user no time of its own. What the child
+    // writes meanwhile waits in the pipe; a full pipe only pauses the child
+    // until the drain below. The window still appears only once it has ended.
+    vantrel::ChildCapture capture(ChildCommandLine);
     Tfrm_Output frm_Output(instance);
-    const std::string output = vantrel::CaptureCommandOutput(ChildCommandLine);
+    const std::string output = capture.Finish();
     frm_Output.View().AddLine(FromAnsi(output));
     frm_Output.Show();
     frm_Output.View().SetSelStart(0);
