@@ -206,6 +206,15 @@ TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
     DeleteFileA(marker.c_str());
 }
 
+TEST(Capture, AChildStartedBeforeTheWindowLosesNothing)
+{
+    // Start-up starts the child, then builds the window: meanwhile the child
+    // fills the pipe and waits, and goes on once the drain starts.
+    vantrel::ChildCapture capture(Child("count 1048576"));
+    Sleep(500);
+    EXPECT_EQ(capture.Finish(), Alphabet(CaptureBufferSize));
+}
+
 TEST(Capture, AGibibyte)
 {
     EXPECT_EQ(CaptureCommandOutput(Child("count 1073741824")), Alphabet(CaptureBufferSize));
