@@ -15,6 +15,7 @@ add_link_options(-Wl,--gc-sections)
 
 set(resources ${CMAKE_BINARY_DIR}/res)
 configure_file(res/version.h.in ${resources}/version.h @ONLY)
+configure_file(res/vantrel.manifest.in ${resources}/vantrel.manifest @ONLY)
 add_custom_command(OUTPUT ${resources}/vantrel.ico
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/res/xpm_to_windows.py icon
             ${CMAKE_SOURCE_DIR}/res/vantrel_icon.xpm ${resources}/vantrel.ico
@@ -24,7 +25,7 @@ add_custom_command(OUTPUT ${resources}/btn_copy.bmp
             ${CMAKE_SOURCE_DIR}/res/btn_copy.xpm ${resources}/btn_copy.bmp
     DEPENDS res/btn_copy.xpm res/xpm_to_windows.py)
 set_source_files_properties(res/vantrel.rc PROPERTIES
-    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${CMAKE_SOURCE_DIR}/res/vantrel.manifest;${resources}/version.h")
+    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${CMAKE_SOURCE_DIR}/res")
 
 add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp)

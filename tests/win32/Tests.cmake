@@ -36,4 +36,4 @@ else()
 endif()
 add_test(NAME exe_format
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/check_pe.sh $<TARGET_FILE:vantrel> ${pe_format}
-            ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump ${CMAKE_RC_COMPILER})
+            ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump ${CMAKE_RC_COMPILER} ${PROJECT_VERSION})

@@ -3,9 +3,9 @@
 # machines cannot run (the 32-bit exe) and as a second look at the 64-bit one:
 # the PE format, the GUI subsystem, imports from system DLLs only, and the
 # resources: version record, icon, button bitmap and manifest.
-#   check_pe.sh <vantrel.exe> <PE32|PE32+> <objdump> <windres>
+#   check_pe.sh <vantrel.exe> <PE32|PE32+> <objdump> <windres> <version>
 set -u
-exe=$1 format=$2 objdump=$3 windres=$4
+exe=$1 format=$2 objdump=$3 windres=$4 version=$5
 failures=0
 check() { # check DESCRIPTION COMMAND...
     if "${@:2}" >/dev/null 2>&1; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
@@ -31,10 +31,11 @@ echo "imports: $(tr '\n' ' ' <<<"$imports")"
 unexpected=$(grep -vxE 'KERNEL32\.DLL|USER32\.DLL|GDI32\.DLL|MSVCRT\.DLL' <<<"$imports")
 check "imports only DLLs the system loads from its own directory${unexpected:+ (not: $unexpected)}" test -z "$unexpected"
 
-check "file version 1.0.0.3" has "$resources" "FILEVERSION 1, 0, 0, 3"
-check "product version 1.0.0.3" has "$resources" "PRODUCTVERSION 1, 0, 0, 3"
+commas=$(tr . , <<<"$version" | sed 's/,/, /g')
+check "file version $version" has "$resources" "FILEVERSION $commas"
+check "product version $version" has "$resources" "PRODUCTVERSION $commas"
 check "string table for U.S. English, code page 1252" has "$resources" 'BLOCK "040904E4"'
-for value in '"FileDescription", "Vantrel Tool"' '"FileVersion", "1.0.0.3"' '"ProductVersion", "1.0.0.0"' \
+for value in '"FileDescription", "Vantrel Tool"' "\"FileVersion\", \"$version\"" '"ProductVersion", "1.0.0.0"' \
              '"InternalName", ""' '"LegalTrademarks", ""' '"OriginalFilename", ""' '"ProductName", ""' \
              '"Comments", ""'; do
     check "version value $value" has "$resources" "VALUE $value"
@@ -43,6 +44,7 @@ check "translation 0x409, 1252" has "$resources" 'VALUE "Translation", 0x409, 12
 check "icon: one 32 by 32 image of 256 colours" has "$resources" '"\040\040\000\000", 1, 8,'
 check "button bitmap: 32 by 16, 16 colours" has "$resources" "0x28L      , 0x20L      , 0x10L      , 0x40001L"
 check "manifest: common controls version 6" has "$resources" 'name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0""'
+check "manifest: the program's own version $version" has "$resources" "name=\"\"Vantrel\"\" version=\"\"$version\"\""
 check "manifest: aware of the screen density" has "$resources" '>true</dpiAware>'
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
