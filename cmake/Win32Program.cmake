@@ -38,7 +38,11 @@ add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutpu
 target_include_directories(vantrel_window PUBLIC res)
 target_link_libraries(vantrel_window PUBLIC vantrel_core gdi32)
 
-add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp res/vantrel.rc)
-target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window)
+# The resources, also linked into the window's test so that it runs with
+# the same manifest.
+add_library(vantrel_resources OBJECT res/vantrel.rc)
+
+add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp)
+target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window vantrel_resources)
 target_link_options(vantrel PRIVATE -s)
 set_target_properties(vantrel PROPERTIES OUTPUT_NAME vantrel SUFFIX .exe)

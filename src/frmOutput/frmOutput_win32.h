@@ -10,7 +10,8 @@
 
 class Tfrm_Output : private vantrel::OutputView {
 public:
-    // Creates the window and its controls, not yet visible.
+    // Creates the window and its controls, not yet visible, sized for the
+    // screen's density and centred in the work area of its monitor.
     explicit Tfrm_Output(HINSTANCE instance);
     ~Tfrm_Output();
     Tfrm_Output(const Tfrm_Output&) = delete;
@@ -44,7 +45,11 @@ private:
     static LRESULT CALLBACK FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls(HINSTANCE instance);
+    void ApplyDensity();
+    void PlaceInWorkArea();
+    void LayOutControls();
     void OnSize(int width, int height);
+    void OnDpiChanged(int dpi, const RECT& suggested);
     LRESULT OnColourField(HDC dc);
     void OnActivate(bool active);
     void MoveFocus(bool backwards);

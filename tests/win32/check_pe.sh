@@ -45,6 +45,11 @@ check "icon: one 32 by 32 image of 256 colours" has "$resources" '"\040\040\000\
 check "button bitmap: 32 by 16, 16 colours" has "$resources" "0x28L      , 0x20L      , 0x10L      , 0x40001L"
 check "manifest: common controls version 6" has "$resources" 'name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0""'
 check "manifest: the program's own version $version" has "$resources" "name=\"\"Vantrel\"\" version=\"\"$version\"\""
-check "manifest: aware of the screen density" has "$resources" '>true</dpiAware>'
+check "manifest: aware of the screen density, system-wide" has "$resources" '>true</dpiAware>'
+check "manifest: aware of each monitor's density" has "$resources" '>PerMonitorV2, System</dpiAwareness>'
+for os in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a 4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 \
+          1f676c76-80e1-4239-95bb-83d0f6d0da78 8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a; do
+    check "manifest: supported system {$os}" has "$resources" "supportedOS Id=\"\"{$os}\"\""
+done
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }

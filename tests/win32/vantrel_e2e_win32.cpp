@@ -12,8 +12,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -541,6 +543,65 @@ void PlantedDll()
     RemoveDirectoryW(folder.c_str());
 }
 
+void SetScreenDensity(DWORD dpi)
+{
+    HKEY desktop;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &desktop, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+        RegCloseKey(desktop);
+    }
+}
+
+// At 144 dots per inch the design size, 1002 by 900, is taller than a small
+// screen (the test's display is 1366 by 768): the window must open centred
+// in its monitor's work area, as large as fits there, with the controls
+// placed by the layout rules at that density.
+void SmallScreen()
+{
+    const int dpi = 144;
+    SetScreenDensity(dpi);
+    Program vantrel(L"\"" + selfPath + L"\" --print small screen");
+    HWND window = vantrel.FindWindowTitled(L"Vantrel");
+    SetScreenDensity(96);
+    Check(window != nullptr, "the Vantrel window opens at 144 dpi");
+    if (!window)
+        return;
+    auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT work = monitor.rcWork;
+    RECT outer;
+    GetWindowRect(window, &outer);
+    const int width = std::min<int>(scale(668), work.right - work.left);
+    const int height = std::min<int>(scale(600), work.bottom - work.top);
+    const std::wstring placed = std::to_wstring(outer.left) + L"," + std::to_wstring(outer.top) + L" " +
+                                std::to_wstring(outer.right - outer.left) + L"x" +
+                                std::to_wstring(outer.bottom - outer.top) + L" in " +
+                                std::to_wstring(work.right - work.left) + L"x" + std::to_wstring(work.bottom - work.top);
+    Check(outer.right - outer.left == width && outer.bottom - outer.top == height,
+          "the window has the scaled size, cut to the work area", placed);
+    Check(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right && outer.bottom <= work.bottom,
+          "the whole window lies in the work area", placed);
+    Check(std::abs(outer.left - work.left - (work.right - outer.right)) <= 1 &&
+              std::abs(outer.top - work.top - (work.bottom - outer.bottom)) <= 1,
+          "centred in it", placed);
+
+    HWND field = Control(window, L"Edit");
+    HWND panel = GetParent(field);
+    RECT panelArea, client;
+    GetClientRect(panel, &panelArea);
+    GetClientRect(window, &client);
+    Check(panelArea.bottom == scale(26) && RectIn(panel, window).bottom == client.bottom,
+          "the panel runs along the bottom, 39 high");
+    Check(RectIn(field, panel).left == scale(34) && panelArea.right - RectIn(field, panel).right == scale(83),
+          "the field sits 51 from the panel's left and 125 from its right");
+    Check(RectIn(Control(window, L"Button"), panel).left == scale(580), "the button sits 870 from the panel's left");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    Check(vantrel.WaitForExit() == 0, "closing the window ends the program with status 0");
+}
+
 // Command lines good and bad: each ends with the output or the error text shown.
 void BadCommandLines()
 {
@@ -625,6 +686,7 @@ int main(int argc, char** argv)
     BadCommandLines();
     ChildWaitingForInput();
     PlantedDll();
+    SmallScreen();
     std::printf(failures ? "%d failure(s)\n" : "all end-to-end checks passed\n", failures);
     return failures ? 1 : 0;
 }
