@@ -44,5 +44,12 @@ add_library(vantrel_resources OBJECT res/vantrel.rc)
 
 add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp)
 target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window vantrel_resources)
-target_link_options(vantrel PRIVATE -s)
+# The header asks for no newer system than Windows XP SP3 (XP x64 for the
+# x86_64 exe); tests/win32/check_pe.sh holds the imports to what XP SP3 has.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(oldest_windows 5,--minor-os-version,2,--major-subsystem-version,5,--minor-subsystem-version,2)
+else()
+    set(oldest_windows 5,--minor-os-version,1,--major-subsystem-version,5,--minor-subsystem-version,1)
+endif()
+target_link_options(vantrel PRIVATE -s -Wl,--major-os-version,${oldest_windows})
 set_target_properties(vantrel PROPERTIES OUTPUT_NAME vantrel SUFFIX .exe)

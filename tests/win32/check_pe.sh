@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Static checks of a built vantrel.exe, for the builds whose code these
 # machines cannot run (the 32-bit exe) and as a second look at the 64-bit one:
-# the PE format, the GUI subsystem, imports from system DLLs only, and the
-# resources: version record, icon, button bitmap and manifest.
+# the PE format, the GUI subsystem, the oldest system it loads on (Windows XP
+# SP3: header versions, and every imported function on the list of what XP
+# SP3 has, xp-sp3-functions.txt beside this script), imports from system DLLs
+# only, and the resources: version record, icon, button bitmap and manifest.
 #   check_pe.sh <vantrel.exe> <PE32|PE32+> <objdump> <windres> <version>
 set -u
 exe=$1 format=$2 objdump=$3 windres=$4 version=$5
+here=$(dirname "$0")
 failures=0
 check() { # check DESCRIPTION COMMAND...
     if "${@:2}" >/dev/null 2>&1; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
@@ -21,6 +24,22 @@ case $format in
 esac
 check "format $format" has "$headers" "Magic			$magic"
 check "GUI subsystem: no console window" has "$headers" "(Windows GUI)"
+
+# Windows XP SP3 loads it: header versions no newer than XP's (5.1; 5.2 for
+# the x86_64 XP), and every imported function one that XP SP3 has.
+field() { sed -n "s/^$1\t*//p" <<<"$headers"; }
+newest=$([ "$format" = PE32 ] && echo 501 || echo 502)
+for kind in OSystem Subsystem; do
+    v=$(( $(field "Major${kind}Version") * 100 + $(field "Minor${kind}Version") ))
+    check "$kind version $(field "Major${kind}Version").$(field "Minor${kind}Version") is at most XP's" test "$v" -le "$newest"
+done
+imported=$(awk '/DLL Name:/ { dll = toupper($3); next } dll && /^\t[0-9a-f]+\t/ { print dll, $3 }' <<<"$headers" | sort -u)
+on_xp=$(awk -v format="$format" '
+    /^\[/ { gsub(/[][]/, ""); dll = $1; wanted = ($2 != "64-bit" || format == "PE32+"); next }
+    /^[^#]/ && NF && wanted { print dll, $1 }' "$here/xp-sp3-functions.txt" | sort -u)
+echo "imports $(wc -l <<<"$imported") functions"
+newer=$(comm -23 <(echo "$imported") <(echo "$on_xp") | tr '\n' ' ')
+check "every imported function is one Windows XP SP3 has${newer:+ (not: $newer)}" test -z "$newer"
 
 # Imports from the system's own DLLs only, and only from those the system
 # always loads from its own directory: no compiler runtime beside the exe,
