@@ -112,11 +112,12 @@ why_no_i386() {
     fi
 }
 
-# ensure_win32_execution: installs Wine's 32-bit loader and makes 32-bit code
-# run (ensure_wine32, then ensure_i386_execution).
+# ensure_win32_execution: makes 32-bit code run, then installs Wine's 32-bit
+# loader (ensure_i386_execution, then ensure_wine32): in that order the i386
+# packages' own install scripts, which run 32-bit helpers, can run them.
 ensure_win32_execution() {
-    ensure_wine32
     ensure_i386_execution
+    ensure_wine32
 }
 
 # ensure_wine32: installs Wine's 32-bit loader beside wine64, adding the i386
