@@ -9,6 +9,8 @@ WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binuti
 
 # The fuzzers of the platform-free core: clang with libFuzzer and the sanitizers.
 FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+# The benchmarks' comparison programs (bench/wait.sh): xmessage and zenity.
+BENCH_PACKAGES=(x11-apps zenity)
 # Tools for looking at the program: screenshots with a window manager.
 LOOK_PACKAGES=(icewm imagemagick x11-utils)
 ALL_PACKAGES=("${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${FUZZ_PACKAGES[@]}")
