@@ -7,13 +7,16 @@
 #include <functional>
 #include <string>
 
+struct xcb_connection_t;
+
 namespace vantrel {
 
 // Reads one environment variable; null when it is not set.
 using EnvironmentLookup = std::function<const char*(const char*)>;
 
-// Empty when a display can be had; otherwise why not, in words for the user
-// ("DISPLAY is not set", "the X display \":5\" cannot be opened", ...).
+// Finds out on construction whether a display can be had; Why is empty
+// when one can, and otherwise says why not, in words for the user ("DISPLAY
+// is not set", "the X display \":5\" cannot be opened", ...).
 //
 // The toolkit tries the platforms named in QT_QPA_PLATFORM (separated by
 // ';', each perhaps with ':options'), or by default Wayland first when
@@ -25,6 +28,24 @@ using EnvironmentLookup = std::function<const char*(const char*)>;
 //   XDG_RUNTIME_DIR unless it is a full path).
 // - Any other platform ("offscreen", "vnc", "eglfs", ...) needs no display
 //   server that could be checked here and counts as available.
-std::string WhyNoDisplay(const EnvironmentLookup& environment);
+//
+// The connection that succeeded stays open until the object goes: keep it
+// until the toolkit has opened its own. An X server that has just seen a
+// client leave makes the next one wait some 25 ms for its connection, and
+// now and then refuses it.
+class DisplayCheck {
+public:
+    explicit DisplayCheck(const EnvironmentLookup& environment);
+    ~DisplayCheck();
+    DisplayCheck(const DisplayCheck&) = delete;
+    DisplayCheck& operator=(const DisplayCheck&) = delete;
+
+    const std::string& Why() const { return why_; }
+
+private:
+    std::string why_;
+    xcb_connection_t* x11_ = nullptr;
+    int wayland_ = -1;
+};
 
 } // namespace vantrel

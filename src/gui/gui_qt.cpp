@@ -163,10 +163,12 @@ int main(int argc, char** argv)
     signal(SIGCHLD, SIG_DFL);
     std::string programName = ProgramFileName(argc > 0 ? argv[0] : nullptr);
 
-    // Nothing is started that would have nowhere to show its output.
-    if (const std::string why = vantrel::WhyNoDisplay(getenv); !why.empty()) {
-        std::fprintf(stderr, "%s: no display to show a window on: %s.%s\n", programName.c_str(), why.c_str(),
-                     argc > 1 ? " The command was not run." : "");
+    // Nothing is started that would have nowhere to show its output. The
+    // check's connection is kept until the toolkit has opened its own.
+    std::optional<vantrel::DisplayCheck> display(std::in_place, getenv);
+    if (!display->Why().empty()) {
+        std::fprintf(stderr, "%s: no display to show a window on: %s.%s\n", programName.c_str(),
+                     display->Why().c_str(), argc > 1 ? " The command was not run." : "");
         return 1;
     }
     if (argc <= 1)
@@ -182,6 +184,7 @@ int main(int argc, char** argv)
     BackgroundDrain drain(capture);
 
     const Application application(programName);
+    display.reset();
     Tfrm_Output frm_Output;
     const std::string output = drain.Wait();
     if (const int endSignal = vantrel::ReleaseEndSignals(); endSignal != 0)

@@ -44,7 +44,7 @@ private:
 
 } // namespace
 
-TEST(WhyNoDisplay, TriesTheDisplaysTheToolkitWouldTry)
+TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
 {
     const fs::path runtime = fs::temp_directory_path() / ("vantrel-runtime-" + std::to_string(getpid()));
     fs::create_directories(runtime);
@@ -86,7 +86,7 @@ TEST(WhyNoDisplay, TriesTheDisplaysTheToolkitWouldTry)
         std::string described;
         for (const auto& [name, value] : row.environment)
             described += name + "=" + value + " ";
-        EXPECT_EQ(vantrel::WhyNoDisplay(lookup), row.why) << described;
+        EXPECT_EQ(vantrel::DisplayCheck(lookup).Why(), row.why) << described;
     }
     fs::remove_all(runtime);
 }
