@@ -102,8 +102,8 @@ run_window() {
 }
 
 # latency NAME VANTREL CHILD STAMP QUICK-CHILD [LOADER]: (a) the child's end to
-# the window, for VANTREL running CHILD (stamp_exit) that writes its end time
-# to STAMP (the same file as $tmp/stamp, in the child's own spelling); (b)
+# the window, for VANTREL running CHILD (stamp_exit) that sleeps 500 ms and
+# writes its end time to STAMP (the same file as $tmp/stamp, in the child's own spelling); (b)
 # VANTREL's start to its window, for QUICK-CHILD that exits at once. LOADER
 # (wine64) goes in front of VANTREL. One untimed warm-up run first.
 latency() {
@@ -112,7 +112,8 @@ latency() {
     run_window -- "${@:6}" "$vantrel" "$quick_child"
     for _ in $(seq "$runs"); do
         rm -f "$tmp/stamp"
-        if run_window -- "${@:6}" "$vantrel" "$child" "$stamp_for_child"; then
+        # The child outlives the program's own start-up, which runs beside it.
+        if run_window -- "${@:6}" "$vantrel" "$child" --sleep 500 "$stamp_for_child"; then
             if [ -s "$tmp/stamp" ]; then
                 echo $(($(field map_ns "$line") - $(tr -d '\r\n' <"$tmp/stamp"))) >>"$tmp/a"
             else
