@@ -186,6 +186,10 @@ int main(int argc, char** argv)
     const Application application(programName);
     display.reset();
     Tfrm_Output frm_Output;
+    // Placed and given its native window while the child runs, so that only
+    // filling the view and mapping the window remain after its end.
+    frm_Output.move(frm_Output.screen()->availableGeometry().center() - frm_Output.rect().center());
+    frm_Output.winId();
     const std::string output = drain.Wait();
     if (const int endSignal = vantrel::ReleaseEndSignals(); endSignal != 0)
         return 128 + endSignal;
@@ -195,7 +199,6 @@ int main(int argc, char** argv)
     frm_Output.View().AddLine(QString::fromUtf8(output.data(), static_cast<qsizetype>(output.size()))
                                   .toStdU16String());
 
-    frm_Output.move(frm_Output.screen()->availableGeometry().center() - frm_Output.rect().center());
     frm_Output.show();
     frm_Output.View().SetSelStart(0);
     frm_Output.View().SetSelLength(0);
