@@ -92,6 +92,17 @@ int ShowUsage(std::string programName)
     return 0;
 }
 
+// Once the child has ended, an end signal no longer needs catching: one
+// that came while the child ran ends the program at once with 128 + its
+// number, from whichever thread gets here, so that a toolkit start-up that
+// hangs (a session bus that never answers) cannot keep us alive; later ones
+// take their default action again.
+void EndIfSignalled()
+{
+    if (const int endSignal = vantrel::ReleaseEndSignals(); endSignal != 0)
+        _exit(128 + endSignal);
+}
+
 // Drains the child in a thread of its own from its start on; the main thread
 // collects the output with Wait once the window is built. The thread's end
 // is told through a pipe, which the main thread's event loop watches.
@@ -104,6 +115,7 @@ public:
         try {
             thread_ = std::thread([this] {
                 output_ = capture_.Finish();
+                EndIfSignalled();
                 const char byte = 1;
                 if (write(done_[1], &byte, 1) < 0) {
                     // Cannot happen with one byte in an empty pipe; Wait
@@ -130,8 +142,11 @@ public:
     // its output. Needs the application object.
     std::string Wait()
     {
-        if (!thread_.joinable())
-            return capture_.Finish();
+        if (!thread_.joinable()) {
+            std::string output = capture_.Finish();
+            EndIfSignalled();
+            return output;
+        }
         pollfd done{done_[0], POLLIN, 0};
         if (poll(&done, 1, 0) == 0) {
             QEventLoop loop;
@@ -191,8 +206,6 @@ int main(int argc, char** argv)
     frm_Output.move(frm_Output.screen()->availableGeometry().center() - frm_Output.rect().center());
     frm_Output.winId();
     const std::string output = drain.Wait();
-    if (const int endSignal = vantrel::ReleaseEndSignals(); endSignal != 0)
-        return 128 + endSignal;
 
     // The captured bytes are shown as UTF-8, the console's encoding here; a
     // byte that is not valid UTF-8 shows as U+FFFD instead of being dropped.

@@ -206,6 +206,33 @@ for signal in TERM:143 INT:130 HUP:129; do
     check "SIG$name while the child runs: the child got it" "$name" "$(cat "$scratch/got" 2>/dev/null)"
     until_true 5 ended "$sleeper" || { fail "SIG$name: the child's sleeper is left running"; kill "$sleeper"; }
 done
+# A session bus that takes connections and never answers hangs the toolkit's
+# start-up (for minutes); a signal still reaches the child and ends Vantrel.
+python3 -c 'import socket, sys, time
+bus = socket.socket(socket.AF_UNIX)
+bus.bind(sys.argv[1])
+bus.listen(16)
+held = []
+bus.settimeout(1)
+for _ in range(120):
+    try:
+        held.append(bus.accept()[0])
+    except socket.timeout:
+        pass' "$scratch/silent-bus" &
+silent_bus=$!
+until_true 10 test -S "$scratch/silent-bus"
+rm -f "$scratch/got" "$scratch/got.ready"
+DBUS_SESSION_BUS_ADDRESS=unix:path=$scratch/silent-bus "$VANTREL" "$scratch/await-signal" "$scratch/got" &
+pid=$!
+if until_true 20 test -s "$scratch/got.ready"; then
+    sleep 1  # the toolkit's start-up is hanging by now
+    kill -TERM "$pid"
+    end_after_signal "SIGTERM while the toolkit's start-up hangs" TERM 143
+    check "SIGTERM while the toolkit's start-up hangs: the child got it" TERM "$(cat "$scratch/got" 2>/dev/null)"
+else
+    fail "the child never started beside a silent session bus"; kill -KILL "$pid"; wait "$pid"
+fi
+kill "$silent_bus"; wait "$silent_bus" 2>/dev/null
 # The same with a child that the signal ends: nothing is left behind.
 "$VANTREL" sleep 1000 &
 pid=$!
