@@ -110,8 +110,10 @@ class BackgroundDrain {
 public:
     explicit BackgroundDrain(vantrel::ChildCapture& capture) : capture_(capture)
     {
-        if (pipe2(done_, O_CLOEXEC) != 0)
+        if (pipe2(done_, O_CLOEXEC) != 0) {
+            DrainHere();
             return;
+        }
         try {
             thread_ = std::thread([this] {
                 output_ = capture_.Finish();
@@ -123,7 +125,7 @@ public:
                 }
             });
         } catch (const std::system_error&) {
-            // No thread to be had: Wait drains on the main thread instead.
+            DrainHere();
         }
     }
     BackgroundDrain(const BackgroundDrain&) = delete;
@@ -142,11 +144,8 @@ public:
     // its output. Needs the application object.
     std::string Wait()
     {
-        if (!thread_.joinable()) {
-            std::string output = capture_.Finish();
-            EndIfSignalled();
-            return output;
-        }
+        if (!thread_.joinable())
+            return output_;
         pollfd done{done_[0], POLLIN, 0};
         if (poll(&done, 1, 0) == 0) {
             QEventLoop loop;
@@ -159,6 +158,15 @@ public:
     }
 
 private:
+    // Without a thread (or a pipe to tell its end) the child is drained here
+    // and now, before the toolkit starts: slower to show, but the end signals
+    // are never held back by a toolkit start-up that hangs.
+    void DrainHere()
+    {
+        output_ = capture_.Finish();
+        EndIfSignalled();
+    }
+
     vantrel::ChildCapture& capture_;
     int done_[2] = {-1, -1};
     std::thread thread_;
