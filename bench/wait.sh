@@ -11,8 +11,9 @@
 # round. Prints medians, the time from the command's end to the window, and
 # the ratios with their targets. Nothing passes or fails on the figures.
 #   bench/wait.sh      on $DISPLAY, or on a private Xvfb when none is set
-# VANTREL_BENCH_RUNS sets the runs per median (9). Needs x11-apps and zenity
-# (BENCH_PACKAGES in tools/common.sh); builds build/bench as bench/run.sh does.
+# VANTREL_BENCH_RUNS sets the runs per median (9); VANTREL_BENCH_PROGRAM the
+# Vantrel to time (build/bench/vantrel, built as bench/run.sh builds it).
+# Needs x11-apps and zenity (BENCH_PACKAGES in tools/common.sh).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${VANTREL_BENCH_RUNS:-9}
@@ -30,6 +31,7 @@ for tool in xmessage zenity; do
     command -v "$tool" >/dev/null || { echo "$tool is missing: install x11-apps and zenity"; exit 1; }
 done
 build_bench || exit 1
+vantrel=${VANTREL_BENCH_PROGRAM:-$build/vantrel}
 if [ -z "${DISPLAY:-}" ]; then
     start_xvfb || exit 1
     own_display=1
@@ -39,7 +41,7 @@ fi
 command_line() { # command_line TOOL MS
     local child="$bin/stamp_exit --sleep $2 --print 8192 $tmp/stamp"
     case $1 in
-        vantrel) echo "exec $build/vantrel $child" ;;
+        vantrel) echo "exec $vantrel $child" ;;
         xmessage) echo "$child | xmessage -file -" ;;
         zenity) echo "$child | zenity --text-info --title=zenity-wait" ;;
     esac
