@@ -147,7 +147,7 @@ public:
         if (!thread_.joinable())
             return output_;
         pollfd done{done_[0], POLLIN, 0};
-        if (poll(&done, 1, 0) == 0) {
+        if (poll(&done, 1, 0) != 1) {
             QEventLoop loop;
             QSocketNotifier notifier(done_[0], QSocketNotifier::Read);
             QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
