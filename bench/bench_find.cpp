@@ -2,16 +2,22 @@
 // text anew on every key (the user may have edited it), so its cost grows
 // with the text: a full capture is 8 KiB, but the view is editable and a user
 // may paste megabytes into it. Measured for an 8 KiB view and for the same
-// view after 10 MiB more were added, with a key whose pattern does not occur,
-// so that the whole text is searched:
+// view after 10 MiB more were added, with keys whose pattern does not occur,
+// so that the whole text is searched: a pattern of one character, and one of
+// 1,000 (the field holding 999 characters that match the text's beginning):
 // - through the real Qt window (Tfrm_Output::e_FindTextKeyPress, what one
 //   typed character runs) on Qt's offscreen platform, and how much of that
 //   is only reading the text back from the view;
 // - through the core algorithm (vantrel::FindInOutput) over an in-memory view.
-// Prints the median time of each and the large / small ratio.
+// Then the worst case of a search that compares the whole pattern at every
+// position (the find's search before it was made linear, kept as PlainFind):
+// a text of "a" only and a pattern of 999 "a" and one "b", in the core and in
+// that plain search, on 1 MiB and (the core only) on 10 MiB.
+// Prints the median time of each and the ratios.
 //   bench_find [--reps-small R] [--reps-large R]
 #include "FakeView.h"
 #include "Find.h"
+#include "PlainFind.h"
 #include "frmOutput_qt.h"
 
 #include <QApplication>
@@ -58,7 +64,21 @@ struct Figures {
     double keyPress = 0;  // e_FindTextKeyPress on the Qt window
     double readBack = 0;  // of which: the window's View().Text()
     double core = 0;      // vantrel::FindInOutput over FakeView
+    double longKeyPress = 0; // the same two with a 1,000-character pattern
+    double longCore = 0;
 };
+
+// 999 characters that match the beginning of every view measured, so that
+// the pattern they make with the key almost occurs once per 832 characters.
+const std::u16string LongField = Lines(999);
+
+void ExpectNothingSelected(const vantrel::OutputView& view)
+{
+    if (view.SelLength() != 0 || view.SelStart() != 0) {
+        std::fprintf(stderr, "the find selected something it should not have found\n");
+        std::exit(1);
+    }
+}
 
 Figures Measure(const std::u16string& pasted, int reps)
 {
@@ -76,14 +96,15 @@ Figures Measure(const std::u16string& pasted, int reps)
     QApplication::processEvents();
 
     const auto events = [] { QApplication::processEvents(); };
-    figures.keyPress = MedianMs(reps, [&] {
-        char16_t key = u'#';
+    const auto press = [&] {
+        char32_t key = U'#';
         frm.e_FindTextKeyPress(frm.e_FindText, key);
-    }, events);
-    if (frm.View().SelLength() != 0 || frm.View().SelStart() != 0) {
-        std::fprintf(stderr, "the find selected something it should not have found\n");
-        std::exit(1);
-    }
+    };
+    figures.keyPress = MedianMs(reps, press, events);
+    ExpectNothingSelected(frm.View());
+    frm.e_FindText->setText(QString::fromStdU16String(LongField));
+    figures.longKeyPress = MedianMs(reps, press, events);
+    ExpectNothingSelected(frm.View());
     std::size_t size = 0;
     figures.readBack = MedianMs(reps, [&] { size = frm.View().Text().size(); }, events);
 
@@ -92,6 +113,9 @@ Figures Measure(const std::u16string& pasted, int reps)
     if (!pasted.empty())
         view.AddLine(pasted);
     figures.core = MedianMs(reps, [&] { vantrel::FindInOutput(view, u"#", false); }, [] {});
+    const std::u16string longPattern = LongField + u"#";
+    figures.longCore = MedianMs(reps, [&] { vantrel::FindInOutput(view, longPattern, false); }, [] {});
+    ExpectNothingSelected(view);
     if (size != view.text.size()) {
         std::fprintf(stderr, "the window holds %zu characters, the fake view %zu\n", size, view.text.size());
         std::exit(1);
@@ -127,6 +151,33 @@ int main(int argc, char** argv)
     row("Qt window, e_FindTextKeyPress", small.keyPress, large.keyPress);
     row("  of which reading the text back", small.readBack, large.readBack);
     row("core FindInOutput over FakeView", small.core, large.core);
+    row("Qt window, 1,000-character pattern", small.longKeyPress, large.longKeyPress);
+    row("core, 1,000-character pattern", small.longCore, large.longCore);
     std::printf("  (the text grows %.0fx; %d runs on 8 KiB, %d on 10 MiB)\n", sizeRatio, repsSmall, repsLarge);
+
+    // The worst case of the plain search: every position matches 999
+    // characters before the pattern fails.
+    const std::u16string worstPattern = std::u16string(999, u'a') + u"b";
+    const auto worst = [&](std::size_t size, int reps, bool plain) {
+        FakeView view;
+        view.text.assign(size, u'a');
+        return MedianMs(reps, [&] {
+            if (plain) {
+                if (PlainFind(view.text, worstPattern, 0) != std::u16string::npos)
+                    std::exit(1);
+            } else {
+                vantrel::FindInOutput(view, worstPattern, false);
+            }
+        }, [] {});
+    };
+    const double coreMiB = worst(MiB, repsLarge, false);
+    const double plainMiB = worst(MiB, 3, true);
+    const double core10MiB = worst(10 * MiB, repsLarge, false);
+    std::printf("find, worst case of the plain search: text of \"a\" only, pattern of 999 \"a\" and a \"b\", median ms\n");
+    std::printf("  %-36s %12s %16s\n", "", "1 MiB", "10 MiB");
+    std::printf("  %-36s %12.3f %16.3f\n", "core FindInOutput (linear)", coreMiB, core10MiB);
+    std::printf("  %-36s %12.3f %16s\n", "plain search (the one before)", plainMiB, "not run");
+    std::printf("  (plain / core on 1 MiB: %.0fx; core 10 MiB / 1 MiB: %.1fx; 3 runs of the plain search)\n",
+                plainMiB / coreMiB, core10MiB / coreMiB);
     return 0;
 }

@@ -6,12 +6,16 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
 # Windows 7 API level: the button's picture list and subclassing need it.
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601)
+# GoogleTest's own mutex-based class, which the win32 thread model's C++
+# library cannot build, comes from here instead (see the header).
+include_directories(BEFORE tests/win32/gtest-port)
 # Unused code and data stay out of the exes.
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-Wl,--gc-sections)
 
 set(resources ${CMAKE_BINARY_DIR}/res)
 configure_file(res/version.h.in ${resources}/version.h @ONLY)
+configure_file(res/vantrel.manifest.in ${resources}/vantrel.manifest @ONLY)
 add_custom_command(OUTPUT ${resources}/vantrel.ico
     COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/res/xpm_to_windows.py icon
             ${CMAKE_SOURCE_DIR}/res/vantrel_icon.xpm ${resources}/vantrel.ico
@@ -21,17 +25,31 @@ add_custom_command(OUTPUT ${resources}/btn_copy.bmp
             ${CMAKE_SOURCE_DIR}/res/btn_copy.xpm ${resources}/btn_copy.bmp
     DEPENDS res/btn_copy.xpm res/xpm_to_windows.py)
 set_source_files_properties(res/vantrel.rc PROPERTIES
-    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${CMAKE_SOURCE_DIR}/res/vantrel.manifest;${resources}/version.h")
+    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h")
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${CMAKE_SOURCE_DIR}/res")
 
 add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp)
 target_link_libraries(vantrel_capture PUBLIC vantrel_core)
 
-add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp)
+# The window imports only DLLs that the system always takes from its own
+# directory; the common controls, OLE and the rich edit control are loaded
+# at run time (src/frmOutput/SystemLibrary_win32.h).
+add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/SystemLibrary_win32.cpp)
 target_include_directories(vantrel_window PUBLIC res)
-target_link_libraries(vantrel_window PUBLIC vantrel_core comctl32 gdi32)
+target_link_libraries(vantrel_window PUBLIC vantrel_core gdi32)
 
-add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp res/vantrel.rc)
-target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window)
-target_link_options(vantrel PRIVATE -s)
+# The resources, also linked into the window's test so that it runs with
+# the same manifest.
+add_library(vantrel_resources OBJECT res/vantrel.rc)
+
+add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp)
+target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window vantrel_resources)
+# The header asks for no newer system than Windows XP SP3 (XP x64 for the
+# x86_64 exe); tests/win32/check_pe.sh holds the imports to what XP SP3 has.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(oldest_windows 5,--minor-os-version,2,--major-subsystem-version,5,--minor-subsystem-version,2)
+else()
+    set(oldest_windows 5,--minor-os-version,1,--major-subsystem-version,5,--minor-subsystem-version,1)
+endif()
+target_link_options(vantrel PRIVATE -s -Wl,--major-os-version,${oldest_windows})
 set_target_properties(vantrel PROPERTIES OUTPUT_NAME vantrel SUFFIX .exe)

@@ -19,6 +19,7 @@
 #include "Check.h"
 #include "FakeView.h"
 #include "Find.h"
+#include "PlainFind.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -75,27 +76,29 @@ bool IsSecondHalfOfPair(std::u16string_view text, std::size_t i)
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
 
-// Where a search from `from` must land, found the plainest way: the first
-// position at or after it where the text equals the pattern with a to z
-// folded and that is no second half of a pair; npos when there is none.
-std::size_t FirstMatch(std::u16string_view text, std::u16string_view pattern, std::size_t from)
+// A key as the window passes it: one character, a pair's two halves joined.
+char32_t NextKey(Bytes& in)
 {
-    if (pattern.empty())
-        return npos;
-    for (std::size_t i = from; i + pattern.size() <= text.size(); ++i) {
-        std::size_t k = 0;
-        while (k < pattern.size() && Upper(text[i + k]) == Upper(pattern[k]))
-            ++k;
-        if (k == pattern.size() && !IsSecondHalfOfPair(text, i))
-            return i;
-    }
-    return npos;
+    const char16_t unit = NextUnit(in);
+    if (unit < 0xD800 || unit > 0xDBFF)
+        return unit;
+    const char16_t low = NextUnit(in);
+    if (low < 0xDC00 || low > 0xDFFF)
+        return unit;
+    return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00);
+}
+
+std::u16string Utf16(char32_t c)
+{
+    if (c < 0x10000)
+        return std::u16string(1, static_cast<char16_t>(c));
+    return {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)), static_cast<char16_t>(0xDC00 + (c & 0x3FF))};
 }
 
 // One key typed into the find field, as the window handles it: the key rules
 // decide, then the field takes the key as a single-line field with its caret
 // at the end does (Enter adds nothing, Backspace takes the last character).
-void TypeKey(FakeView& view, std::u16string& field, char16_t key)
+void TypeKey(FakeView& view, std::u16string& field, char32_t key)
 {
     const std::size_t selStart = view.start;
     const std::size_t selLength = view.length;
@@ -110,7 +113,7 @@ void TypeKey(FakeView& view, std::u16string& field, char16_t key)
     // Enter searches for the field's text from the end of the match; any
     // other key for the field's text with the key added, from its start.
     const bool findNext = key == KeyEnter;
-    const std::u16string pattern = findNext ? field : field + key;
+    const std::u16string pattern = findNext ? field : field + Utf16(key);
     FUZZ_CHECK(!action.clearField && action.findNext == findNext && action.pattern == pattern);
     vantrel::FindInOutput(view, action.pattern, action.findNext);
 
@@ -122,7 +125,7 @@ void TypeKey(FakeView& view, std::u16string& field, char16_t key)
     }
     const std::size_t from =
         (selStart > 0 || selLength > 0) ? selStart + (findNext ? selLength : 0) : 0;
-    const std::size_t expected = FirstMatch(view.text, pattern, from);
+    const std::size_t expected = PlainFind(view.text, pattern, from);
     if (expected == npos)
         FUZZ_CHECK(view.start == 0 && view.length == 0);
     else
@@ -132,7 +135,7 @@ void TypeKey(FakeView& view, std::u16string& field, char16_t key)
         if (!field.empty())
             field.pop_back();
     } else if (!findNext) {
-        field += key;
+        field = pattern;
     }
 }
 
@@ -169,11 +172,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(view.clipboard == text);
             FUZZ_CHECK(view.start == 0 && view.length == 0);
         } else {
-            const char16_t key = op < 0x80 ? op
+            const char32_t key = op < 0x80 ? op
                                : op < 0xA0 ? KeyEnter
                                : op < 0xC0 ? KeyEscape
-                               : op < 0xE0 ? NextUnit(in)
-                                           : u'\b';
+                               : op < 0xE0 ? NextKey(in)
+                                           : U'\b';
             const std::size_t selStart = view.start;
             const std::size_t selLength = view.length;
             TypeKey(view, field, key);

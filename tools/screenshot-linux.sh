@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes docs/screenshot-linux.png: the Linux window on `ls -la /` with a
-# find made, on a private Xvfb display with a small window manager so the
-# frame shows as a desktop would draw it.
+# Makes docs/screenshot-linux.png: the Linux window on `cat example.txt`, a
+# small fixed text (tools/screenshot-example.txt) that reads the same on every
+# machine, with "error" found; on a private Xvfb display with a small window
+# manager so the frame shows as a desktop would draw it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/common.sh
@@ -11,18 +12,19 @@ build linux
 display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
 xvfb=$!
-trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+example=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$example"' EXIT
+cp tools/screenshot-example.txt "$example/example.txt"
 export DISPLAY=$display
 sleep 1
 icewm >/dev/null 2>&1 &
 sleep 1
 
-build/linux/vantrel ls -la / &
+(cd "$example" && exec "$OLDPWD/build/linux/vantrel" cat example.txt) &
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n 1)
 xdotool windowactivate --sync "$window"
 sleep 0.5
-xdotool type --delay 80 usr
-xdotool key Return
+xdotool type --delay 80 error
 sleep 0.5
 # The frame the window manager drew is the window's ancestor just below the
 # root window.

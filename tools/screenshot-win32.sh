@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes docs/screenshot-win32.png: the 64-bit Windows exe under Wine on a
-# private Xvfb display, showing `cmd /c dir C:\windows` with a find made.
-# Without a window manager Wine draws the window's frame itself.
+# private Xvfb display, showing `cmd /c type example.txt`, a small fixed text
+# (tools/screenshot-example.txt) that reads the same on every machine, with
+# "error" found. Without a window manager Wine draws the window's frame itself.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/common.sh
@@ -10,16 +11,19 @@ build win64
 
 display=:$((80 + RANDOM % 9))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
-trap 'kill $(jobs -p) 2>/dev/null || true; /usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+example=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$example"' EXIT
+cp tools/screenshot-example.txt "$example/example.txt"
 export DISPLAY=$display WINEPREFIX=$PWD/build/win64/wine/screenshot WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine makes the prefix itself, but not the directories above it.
+mkdir -p "$(dirname "$WINEPREFIX")"
 sleep 1
 
-/usr/lib/wine/wine64 build/win64/vantrel.exe cmd /c dir 'C:\windows' &
+(cd "$example" && exec /usr/lib/wine/wine64 "$OLDPWD/build/win64/vantrel.exe" cmd /c type example.txt) &
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n 1)
 sleep 1
 xdotool windowfocus --sync "$window"
-xdotool type --delay 100 exe
-xdotool key Return
+xdotool type --delay 100 error
 sleep 1
 eval "$(xdotool getwindowgeometry --shell "$window")"
 import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" docs/screenshot-win32.png

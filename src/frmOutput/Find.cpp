@@ -1,11 +1,13 @@
 #include "Find.h"
 
+#include <vector>
+
 namespace vantrel {
 
 namespace {
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // True when position i of the text is the second half of a surrogate pair,
 // where a match may not begin.
@@ -19,22 +21,66 @@ char16_t Fold(char16_t c)
     return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
 }
 
+// For each length k + 1 of the needle's beginning, the length of the longest
+// beginning of the needle that also ends it (shorter than k + 1): where a
+// partial match can go on after the next character does not fit.
+std::vector<std::size_t> Borders(std::u16string_view needle)
+{
+    std::vector<std::size_t> border(needle.size(), 0);
+    for (std::size_t k = 1, length = 0; k < needle.size(); ++k) {
+        while (length > 0 && needle[k] != needle[length])
+            length = border[length - 1];
+        if (needle[k] == needle[length])
+            ++length;
+        border[k] = length;
+    }
+    return border;
+}
+
 // The first position from `start` at which the folded needle matches the
 // text folded, never one inside a surrogate pair; npos when there is none.
-// The text is folded as it is compared rather than copied folded: the user
-// may have pasted megabytes into the view.
+// Each character of the text is read once, going forward, and the partial
+// match falls back along the needle's borders instead of starting again at
+// the next position: the cost is at most two comparisons per character of
+// the text whatever the needle (one with 1,000 characters that almost
+// occurs everywhere included), plus one pass over the needle. The text is
+// folded as it is compared rather than copied folded: the user may have
+// pasted megabytes into the view.
 std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std::size_t start)
 {
-    if (needle.empty() || needle.size() > text.size())
+    if (needle.empty() || start > text.size() || needle.size() > text.size() - start)
         return std::u16string_view::npos;
-    for (std::size_t at = start; at <= text.size() - needle.size(); ++at) {
-        std::size_t matched = 0;
-        while (matched < needle.size() && Fold(text[at + matched]) == needle[matched])
+    const std::vector<std::size_t> border = Borders(needle);
+    std::size_t matched = 0;
+    for (std::size_t i = start; i < text.size(); ++i) {
+        const char16_t c = Fold(text[i]);
+        while (matched > 0 && c != needle[matched])
+            matched = border[matched - 1];
+        if (c == needle[matched])
             ++matched;
-        if (matched == needle.size() && !IsInsidePair(text, at))
-            return at;
+        if (matched == needle.size()) {
+            const std::size_t at = i + 1 - needle.size();
+            if (!IsInsidePair(text, at))
+                return at;
+            // Not here: go on as if this were a partial match, so that
+            // occurrences overlapping this one are still found.
+            matched = border[matched - 1];
+        }
     }
     return std::u16string_view::npos;
+}
+
+void AppendCharacter(std::u16string& text, char32_t c)
+{
+    if (c < 0x10000) {
+        text += static_cast<char16_t>(c);
+    } else if (c <= 0x10FFFF) {
+        c -= 0x10000;
+        text += static_cast<char16_t>(0xD800 + (c >> 10));
+        text += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    } else {
+        text += u'\uFFFD'; // no Unicode character: what a decoder makes of it
+    }
 }
 
 } // namespace
@@ -75,7 +121,7 @@ void CopyAll(OutputView& view)
     view.SetSelLength(0);
 }
 
-FindKeyAction FindKeyRule(std::u16string_view fieldText, char16_t key)
+FindKeyAction FindKeyRule(std::u16string_view fieldText, char32_t key)
 {
     switch (key) {
     case KeyEnter:
@@ -84,10 +130,25 @@ FindKeyAction FindKeyRule(std::u16string_view fieldText, char16_t key)
         return {true, {}, false};
     default: {
         std::u16string pattern(fieldText);
-        pattern += key;
+        AppendCharacter(pattern, key);
         return {false, std::move(pattern), false};
     }
     }
+}
+
+std::u32string Characters(std::u16string_view text)
+{
+    std::u32string characters;
+    characters.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            characters += 0x10000 + ((char32_t(text[i]) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+            ++i;
+        } else {
+            characters += text[i];
+        }
+    }
+    return characters;
 }
 
 } // namespace vantrel

@@ -18,6 +18,7 @@ std::u16string FoldCase(std::u16string_view text);
 // at its end when findNext is true; with the caret at 0 and nothing selected
 // it starts at 0. When nothing is found the caret goes to 0 with nothing
 // selected. A match never begins on the second half of a surrogate pair.
+// Its cost grows with the length of the text searched, whatever the pattern.
 void FindInOutput(OutputView& view, std::u16string_view pattern, bool findNext);
 
 // Copy All: selects the view's whole text, copies it to the clipboard and
@@ -35,10 +36,16 @@ struct FindKeyAction {
 // end of the current match; Escape empties the field; any other character is
 // appended to the field's whole text (wherever the field's caret stands) and
 // searched for from the start of the current match. All but Escape then reach
-// the field unchanged.
-FindKeyAction FindKeyRule(std::u16string_view fieldText, char16_t key);
+// the field unchanged. A key is one whole character: one outside the 16-bit
+// range is appended as its surrogate pair; a lone surrogate (as a window that
+// gets a pair in two halves passes it) is appended as itself.
+FindKeyAction FindKeyRule(std::u16string_view fieldText, char32_t key);
 
-inline constexpr char16_t KeyEnter = 13;
-inline constexpr char16_t KeyEscape = 27;
+// The characters of a UTF-16 text in order, one per key for the find: a
+// surrogate pair is one character, a lone surrogate stands for itself.
+std::u32string Characters(std::u16string_view text);
+
+inline constexpr char32_t KeyEnter = 13;
+inline constexpr char32_t KeyEscape = 27;
 
 } // namespace vantrel

@@ -8,6 +8,8 @@
 #include <QWidget>
 
 class QFrame;
+class QInputMethodEvent;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -23,9 +25,10 @@ public:
     QLabel* Label1;
     QPushButton* btn_Copy;
 
-    // Runs for every character typed into the find field, before the field
+    // Runs for every character typed into the find field or committed to it
+    // by an input method, one whole character at a time, before the field
     // applies it; setting key to 0 keeps the field from seeing it.
-    void e_FindTextKeyPress(QObject* sender, char16_t& key);
+    void e_FindTextKeyPress(QObject* sender, char32_t& key);
     void btn_CopyClick(QObject* sender);
     void FindInOutput(std::u16string_view pattern, bool findNext);
 
@@ -35,7 +38,6 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void AddLine(std::u16string_view text) override;
@@ -46,4 +48,9 @@ private:
     void SetSelLength(std::size_t length) override;
     void CopySelection() override;
     int LastPosition() const;
+
+    bool FindTextKey(QKeyEvent* event);
+    bool FindTextInput(QInputMethodEvent* event);
+    void ApplyToFindText(QEvent* event);
+    bool applyingToFindText_ = false; // an event of our own on its way to the field
 };

@@ -2,8 +2,10 @@
 
 #include "Find.h"
 #include "Layout.h"
+#include "SystemLibrary_win32.h"
 #include "resource.h"
 
+#include <ole2.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -23,8 +25,60 @@ constexpr COLORREF Lime = RGB(0, 255, 0);
 constexpr COLORREF Aqua = RGB(0, 255, 255);
 constexpr COLORREF Olive = RGB(128, 128, 0); // the button picture's transparent colour
 
-constexpr UINT_PTR FindTextSubclass = 1;
 constexpr int CopyButtonId = 1;
+constexpr int PictureSize = 16; // each image of the button's picture strip, at 96 per inch
+
+// The common controls and OLE are loaded from the system directory at run
+// time (see SystemLibrary_win32.h). These are the functions of theirs that
+// the window calls, each a pointer of the function's own type, null where
+// the DLL could not be loaded.
+#define SYSTEM_FUNCTION(name) decltype(&::name) name = vantrel::SystemFunction<decltype(&::name)>(dll, #name)
+
+struct CommonControls {
+    HMODULE dll = vantrel::LoadSystemLibrary(L"comctl32.dll");
+    SYSTEM_FUNCTION(InitCommonControlsEx);
+    SYSTEM_FUNCTION(ImageList_Create);
+    SYSTEM_FUNCTION(ImageList_AddMasked);
+    SYSTEM_FUNCTION(ImageList_Copy);
+    SYSTEM_FUNCTION(ImageList_Destroy);
+};
+
+struct Ole {
+    HMODULE dll = vantrel::LoadSystemLibrary(L"ole32.dll");
+    SYSTEM_FUNCTION(OleInitialize);
+    SYSTEM_FUNCTION(OleFlushClipboard);
+    SYSTEM_FUNCTION(OleUninitialize);
+};
+
+#undef SYSTEM_FUNCTION
+
+const CommonControls& Comctl()
+{
+    static const CommonControls loaded;
+    return loaded;
+}
+
+// Loaded at the first Copy All: most runs never need it.
+const Ole& Ole32()
+{
+    static const Ole loaded;
+    return loaded;
+}
+
+// The density the window is drawn at: its monitor's where the system scales
+// per monitor (Windows 10 1607 and later), the system's elsewhere.
+int WindowDpi(HWND window)
+{
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow =
+        vantrel::SystemFunction<GetDpiForWindowFunction>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    if (getDpiForWindow)
+        return static_cast<int>(getDpiForWindow(window));
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
 
 Tfrm_Output* Self(HWND window)
 {
@@ -52,40 +106,51 @@ void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC panelProc)
 
 // The button's picture as the six state images a button's image list holds
 // (normal, hot, pressed, disabled, defaulted, stylus-hot): the strip's left
-// image for every state but disabled, which gets the right one.
-HIMAGELIST LoadButtonPicture(HINSTANCE instance)
+// image for every state but disabled, which gets the right one. The strip is
+// stretched to the density as it is loaded; the density is never below 96
+// per inch, so pixels are only repeated, never mixed, and olive stays olive
+// to become the mask.
+HIMAGELIST LoadButtonPicture(HINSTANCE instance, int size)
 {
-    HIMAGELIST list = ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, 6, 0);
+    const CommonControls& controls = Comctl();
+    if (!controls.ImageList_Create)
+        return nullptr;
+    HIMAGELIST list = controls.ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 6, 0);
     HBITMAP strip = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDB_COPY), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        LoadImageW(instance, MAKEINTRESOURCEW(IDB_COPY), IMAGE_BITMAP, 2 * size, size, LR_CREATEDIBSECTION));
     // Three strips give normal, disabled, normal, disabled, normal, disabled;
     // the hot and stylus-hot places then take the normal image.
     for (int i = 0; i < 3; ++i)
-        ImageList_AddMasked(list, strip, Olive);
+        controls.ImageList_AddMasked(list, strip, Olive);
     DeleteObject(strip);
-    ImageList_Copy(list, 1, list, 0, ILCF_MOVE);
-    ImageList_Copy(list, 5, list, 0, ILCF_MOVE);
+    controls.ImageList_Copy(list, 1, list, 0, ILCF_MOVE);
+    controls.ImageList_Copy(list, 5, list, 0, ILCF_MOVE);
     return list;
 }
 
 } // namespace
 
-Tfrm_Output::Tfrm_Output(HINSTANCE instance)
+Tfrm_Output::Tfrm_Output(HINSTANCE instance) : instance_(instance)
 {
+    if (Comctl().InitCommonControlsEx) {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        Comctl().InitCommonControlsEx(&controls);
+    }
+    // Themed controls load msimg32 by a delay load when they first draw,
+    // which some systems (Wine for one) resolve by the ordinary search, the
+    // exe's folder first; loaded from the system now, it is found loaded then.
+    vantrel::LoadSystemLibrary(L"msimg32.dll");
     RegisterClasses(instance, WindowProc, PanelProc);
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
 
-    // A sizeable tool window centred on the screen. A tool window has no
-    // task-bar entry of its own, so it asks for one.
-    const int width = Scale(OuterWidth);
-    const int height = Scale(OuterHeight);
-    window_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_APPWINDOW, WindowClass,
-                              L"Vantrel", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
-                              (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                              (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr,
-                              nullptr, instance, this);
+    // A sizeable tool window, made where the system puts a new window so
+    // that it opens on the monitor the program was started on; sized and
+    // centred there below. A tool window has no task-bar entry of its own,
+    // so it asks for one.
+    window_ = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_APPWINDOW, WindowClass, L"Vantrel",
+                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_CLIPCHILDREN,
+                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance,
+                              this);
+    dpi_ = WindowDpi(window_);
     // The icons the task bar and the task switcher show for the window.
     const auto icon = [&](int size) {
         return reinterpret_cast<LPARAM>(
@@ -94,9 +159,8 @@ Tfrm_Output::Tfrm_Output(HINSTANCE instance)
     SendMessageW(window_, WM_SETICON, ICON_BIG, icon(GetSystemMetrics(SM_CXICON)));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, icon(GetSystemMetrics(SM_CXSMICON)));
     CreateControls(instance);
-    RECT client;
-    GetClientRect(window_, &client);
-    OnSize(client.right, client.bottom);
+    ApplyDensity();
+    PlaceInWorkArea();
 }
 
 Tfrm_Output::~Tfrm_Output()
@@ -106,7 +170,10 @@ Tfrm_Output::~Tfrm_Output()
     DeleteObject(windowFont_);
     DeleteObject(viewFont_);
     DeleteObject(fieldBrush_);
-    ImageList_Destroy(buttonPicture_);
+    if (buttonPicture_)
+        Comctl().ImageList_Destroy(buttonPicture_);
+    if (oleInitialized_)
+        Ole32().OleUninitialize();
 }
 
 int Tfrm_Output::Scale(int designPixels) const
@@ -116,54 +183,33 @@ int Tfrm_Output::Scale(int designPixels) const
 
 void Tfrm_Output::CreateControls(HINSTANCE instance)
 {
-    // The design size in points at the screen's density; where the face is
-    // missing the system picks the nearest of the same pitch.
-    auto designFont = [&](const wchar_t* face, BYTE pitchAndFamily) {
-        return CreateFontW(-MulDiv(FontPoints, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily, face);
-    };
-    windowFont_ = designFont(L"MS Sans Serif", DEFAULT_PITCH | FF_SWISS);
-    viewFont_ = designFont(L"Courier", FIXED_PITCH | FF_MODERN);
     fieldBrush_ = CreateSolidBrush(Black);
-    // The controls on the panel take the window's font; the view has its own.
     auto child = [&](DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
                      HWND parent, int id = 0) {
-        HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
-                                       0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                       instance, nullptr);
-        if (parent != window_)
-            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), FALSE);
-        return control;
+        return CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     };
 
     // The output view: RichEdit 2 or later, where a line break is one
     // character both in the text read back and in selection positions.
-    LoadLibraryW(L"riched20.dll");
+    vantrel::LoadSystemLibrary(L"riched20.dll");
     re_Output = child(WS_EX_CLIENTEDGE, RICHEDIT_CLASSW, L"",
                       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_WANTRETURN,
                       window_);
     SendMessageW(re_Output, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
     SendMessageW(re_Output, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
     SendMessageW(re_Output, EM_SETBKGNDCOLOR, 0, Black);
-    SendMessageW(re_Output, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_), FALSE);
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    format.dwMask = CFM_COLOR;
-    format.crTextColor = Lime;
-    SendMessageW(re_Output, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
 
     Panel1 = child(0, PanelClass, L"", 0, window_);
     SetWindowLongPtrW(Panel1, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
     e_FindText = child(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL, Panel1);
-    SetWindowSubclass(e_FindText, FindTextProc, FindTextSubclass, reinterpret_cast<DWORD_PTR>(this));
+    SetWindowLongPtrW(e_FindText, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    fieldProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(e_FindText, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FindTextProc)));
     Label1 = child(0, WC_STATICW, L"&Find:", SS_LEFT, Panel1);
     btn_Copy = child(0, WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, Panel1,
                      CopyButtonId);
-
-    buttonPicture_ = LoadButtonPicture(instance);
-    BUTTON_IMAGELIST picture{buttonPicture_, {Scale(2), 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_LEFT};
-    SendMessageW(btn_Copy, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
 
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
@@ -179,6 +225,66 @@ void Tfrm_Output::CreateControls(HINSTANCE instance)
     focusWhenInactive_ = e_FindText;
 }
 
+// The fonts and the button's picture at the window's density: made when the
+// window is created and again when the density changes.
+void Tfrm_Output::ApplyDensity()
+{
+    // The design size in points at the density; where the face is missing
+    // the system picks the nearest of the same pitch.
+    auto designFont = [&](const wchar_t* face, BYTE pitchAndFamily) {
+        return CreateFontW(-MulDiv(FontPoints, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, pitchAndFamily, face);
+    };
+    const HFONT oldWindowFont = windowFont_, oldViewFont = viewFont_;
+    windowFont_ = designFont(L"MS Sans Serif", DEFAULT_PITCH | FF_SWISS);
+    viewFont_ = designFont(L"Courier", FIXED_PITCH | FF_MODERN);
+    // The controls on the panel take the window's font; the view has its
+    // own, in lime (setting a font resets the view's colour).
+    for (HWND control : {Label1, e_FindText, btn_Copy})
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), TRUE);
+    SendMessageW(re_Output, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_), TRUE);
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR;
+    format.crTextColor = Lime;
+    SendMessageW(re_Output, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+    DeleteObject(oldWindowFont);
+    DeleteObject(oldViewFont);
+
+    const HIMAGELIST oldPicture = buttonPicture_;
+    buttonPicture_ = LoadButtonPicture(instance_, Scale(PictureSize));
+    BUTTON_IMAGELIST picture{buttonPicture_, {Scale(2), 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_LEFT};
+    SendMessageW(btn_Copy, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
+    if (oldPicture)
+        Comctl().ImageList_Destroy(oldPicture);
+}
+
+// The design size at the window's density, centred in the work area of the
+// window's monitor and made smaller where the work area is: the task bar
+// never covers the bottom strip and the caption never leaves the screen.
+// The controls follow by the layout rules (OnSize).
+void Tfrm_Output::PlaceInWorkArea()
+{
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const int width = std::min<int>(Scale(OuterWidth), work.right - work.left);
+    const int height = std::min<int>(Scale(OuterHeight), work.bottom - work.top);
+    SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
+                 work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOutControls();
+}
+
+// The layout for the client area as it is now: WM_SIZE comes only when the
+// size changes, and the density may have changed without it.
+void Tfrm_Output::LayOutControls()
+{
+    RECT client;
+    GetClientRect(window_, &client);
+    OnSize(client.right, client.bottom);
+}
+
 void Tfrm_Output::OnSize(int width, int height)
 {
     // The view and the panel follow the window; on the panel only the field
@@ -192,6 +298,18 @@ void Tfrm_Output::OnSize(int width, int height)
     SetWindowPos(btn_Copy, HWND_TOP, Scale(Button.left), Scale(Button.top), Scale(Button.width),
                  Scale(Button.height), 0);
     InvalidateRect(Panel1, nullptr, TRUE);
+}
+
+void Tfrm_Output::OnDpiChanged(int dpi, const RECT& suggested)
+{
+    // Moved to a monitor of another density, or the density changed: the
+    // fonts, controls and picture follow, and the window takes the place the
+    // system suggests for it.
+    dpi_ = dpi;
+    ApplyDensity();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOutControls();
 }
 
 void Tfrm_Output::Show()
@@ -282,6 +400,9 @@ LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == CopyButtonId && HIWORD(wParam) == BN_CLICKED)
             btn_CopyClick(btn_Copy);
@@ -328,13 +449,14 @@ LRESULT CALLBACK Tfrm_Output::PanelProc(HWND panel, UINT message, WPARAM wParam,
     return DefWindowProcW(panel, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
-                                           UINT_PTR /*id*/, DWORD_PTR self)
+// The find field's procedure, in front of the edit control's own.
+LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    Tfrm_Output* self = Self(field);
     switch (message) {
     case WM_CHAR: {
         char16_t key = static_cast<char16_t>(wParam);
-        reinterpret_cast<Tfrm_Output*>(self)->e_FindTextKeyPress(field, key);
+        self->e_FindTextKeyPress(field, key);
         if (key == 0)
             return 0;
         wParam = key;
@@ -342,16 +464,13 @@ LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wPar
     }
     case WM_SETFOCUS: {
         // Focus that does not come from a mouse click selects the whole text.
-        const LRESULT result = DefSubclassProc(field, message, wParam, lParam);
+        const LRESULT result = CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
         if (GetKeyState(VK_LBUTTON) >= 0)
             SendMessageW(field, EM_SETSEL, 0, -1);
         return result;
     }
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(field, FindTextProc, FindTextSubclass);
-        break;
     }
-    return DefSubclassProc(field, message, wParam, lParam);
+    return CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
 }
 
 void Tfrm_Output::e_FindTextKeyPress(HWND /*sender*/, char16_t& key)
@@ -433,5 +552,14 @@ void Tfrm_Output::SetSelLength(std::size_t length)
 
 void Tfrm_Output::CopySelection()
 {
+    // The view's own copy offers its text through OLE, to be rendered only
+    // when a program asks for it, which would be too late once Vantrel has
+    // ended. Flushing renders it onto the clipboard at once, so that what
+    // the user copied outlives the program.
+    const Ole& ole = Ole32();
+    if (!oleInitialized_ && ole.OleInitialize)
+        oleInitialized_ = SUCCEEDED(ole.OleInitialize(nullptr));
     SendMessageW(re_Output, WM_COPY, 0, 0);
+    if (oleInitialized_)
+        ole.OleFlushClipboard();
 }

@@ -10,7 +10,8 @@
 
 class Tfrm_Output : private vantrel::OutputView {
 public:
-    // Creates the window and its controls, not yet visible.
+    // Creates the window and its controls, not yet visible, sized for the
+    // screen's density and centred in the work area of its monitor.
     explicit Tfrm_Output(HINSTANCE instance);
     ~Tfrm_Output();
     Tfrm_Output(const Tfrm_Output&) = delete;
@@ -41,11 +42,14 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void CreateControls(HINSTANCE instance);
+    void ApplyDensity();
+    void PlaceInWorkArea();
+    void LayOutControls();
     void OnSize(int width, int height);
+    void OnDpiChanged(int dpi, const RECT& suggested);
     LRESULT OnColourField(HDC dc);
     void OnActivate(bool active);
     void MoveFocus(bool backwards);
@@ -59,12 +63,15 @@ private:
     void SetSelLength(std::size_t length) override;
     void CopySelection() override;
 
+    HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND focusWhenInactive_ = nullptr;
+    WNDPROC fieldProc_ = nullptr; // the edit control's own procedure
     HFONT windowFont_ = nullptr;
     HFONT viewFont_ = nullptr;
     HBRUSH fieldBrush_ = nullptr;
     HIMAGELIST buttonPicture_ = nullptr;
     int dpi_ = 96;
+    bool oleInitialized_ = false;
 };

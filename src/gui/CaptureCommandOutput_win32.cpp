@@ -1,13 +1,14 @@
 // CaptureCommandOutput on Windows: the command line goes to CreateProcessA
 // unchanged, the child runs hidden with the pipe's write end as its standard
-// output and no standard input or error, and the pipe is drained while the
-// child runs so that no amount of output can block it.
+// output, the NUL device as its standard input and no standard error, and the
+// pipe is drained while the child runs so that no amount of output can block
+// it. The child's end is noticed during a read as well as between reads, so
+// a grandchild that inherited the pipe cannot hold the capture up.
 #include "Capture.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 
 namespace vantrel {
@@ -18,92 +19,91 @@ namespace {
 class Handle {
 public:
     Handle() = default;
-    explicit Handle(HANDLE handle) : handle_(handle) {}
+    explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     ~Handle() { Reset(); }
 
     HANDLE Get() const { return handle_; }
-    HANDLE* Receive() { return &handle_; }
-    void Reset()
+    void Reset(HANDLE handle = nullptr)
     {
         if (handle_ != nullptr)
             CloseHandle(handle_);
-        handle_ = nullptr;
+        handle_ = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
     }
 
 private:
     HANDLE handle_ = nullptr;
 };
 
-// Reads what the pipe holds right now, without blocking, and says how much
-// that was. Returns false once every writer has closed the pipe.
-bool TakeAvailable(HANDLE pipe, CaptureBuffer& buffer, DWORD& available)
+// The output pipe: a byte pipe of CaptureBufferSize whose read end is ours,
+// opened for overlapped reads so that a read can be waited for together with
+// the child's end, and whose write end is an ordinary one for the child. An
+// anonymous pipe cannot read overlapped, so the pipe has a name, unique to
+// this process, with one instance that our own write end takes at once.
+bool CreateOutputPipe(Handle& readEnd, Handle& writeEnd)
 {
-    available = 0;
-    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr))
+    static LONG pipes = 0;
+    const std::string name = "\\\\.\\pipe\\vantrel-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(InterlockedIncrement(&pipes));
+    const DWORD access = PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
+    const DWORD mode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
+    readEnd.Reset(CreateNamedPipeA(name.c_str(), access, mode | PIPE_REJECT_REMOTE_CLIENTS, 1, CaptureBufferSize,
+                                   CaptureBufferSize, 0, nullptr));
+    // Systems before Vista do not know the flag that keeps other machines out.
+    if (!readEnd.Get() && GetLastError() == ERROR_INVALID_PARAMETER)
+        readEnd.Reset(CreateNamedPipeA(name.c_str(), access, mode, 1, CaptureBufferSize, CaptureBufferSize, 0,
+                                       nullptr));
+    if (!readEnd.Get())
         return false;
+    // Only the write end is the child's; a read end in the child (or in a
+    // grandchild that outlives it) would be a handle it has no use for.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    writeEnd.Reset(CreateFileA(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inheritable, OPEN_EXISTING,
+                               0, nullptr));
+    return writeEnd.Get() != nullptr;
+}
+
+// One overlapped read from the pipe into the chunk, ended early when the
+// child ends first (pass no process to wait for the read alone). Returns
+// false once every writer has closed the pipe or it fails.
+bool ReadUnlessChildEnds(HANDLE pipe, HANDLE readDone, HANDLE process, char* chunk, DWORD size,
+                         CaptureBuffer& buffer, bool& childEnded)
+{
+    OVERLAPPED read{};
+    read.hEvent = readDone;
+    if (!ReadFile(pipe, chunk, size, nullptr, &read) && GetLastError() != ERROR_IO_PENDING)
+        return false;
+    // The child comes first: a grandchild that keeps the pipe full could
+    // otherwise keep the read winning every time.
+    const HANDLE either[] = {process, readDone};
+    childEnded = process && WaitForMultipleObjects(2, either, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
+    if (childEnded)
+        CancelIo(pipe);
+    // A read cancelled too late has completed, and what it read is kept.
+    DWORD count = 0;
+    const bool completed = GetOverlappedResult(pipe, &read, &count, TRUE);
+    buffer.Append(chunk, count);
+    return completed;
+}
+
+// Reads the pipe until the child has ended, then takes what the pipe holds
+// at that moment (the child's last words, perhaps some of a grandchild's)
+// without waiting for a grandchild that may still hold the write end.
+void Drain(HANDLE process, HANDLE pipe, HANDLE readDone, CaptureBuffer& buffer)
+{
     char chunk[65536];
-    DWORD left = available;
-    while (left > 0) {
-        DWORD read = 0;
-        if (!ReadFile(pipe, chunk, std::min<DWORD>(left, sizeof chunk), &read, nullptr) || read == 0)
-            return false;
-        buffer.Append(chunk, read);
-        left -= read;
+    bool childEnded = false;
+    while (!childEnded && ReadUnlessChildEnds(pipe, readDone, process, chunk, sizeof chunk, buffer, childEnded)) {
     }
-    return true;
-}
-
-// Lets the capture read with plain blocking reads, which return as soon as
-// the child writes, and still never wait for an end-of-file that a grandchild
-// holding the write end would keep from coming: once the child has ended, a
-// watcher thread cancels the read that is waiting.
-struct ReadWatch {
-    HANDLE process;
-    HANDLE reader;  // the thread that reads the pipe
-    std::atomic<bool> reading{true};
-};
-
-DWORD WINAPI CancelReadsOnceChildEnds(LPVOID parameter)
-{
-    auto* watch = static_cast<ReadWatch*>(parameter);
-    WaitForSingleObject(watch->process, INFINITE);
-    // A cancel that finds no read waiting does nothing, so it is repeated
-    // until the reader has stopped.
-    while (watch->reading.load()) {
-        CancelSynchronousIo(watch->reader);
-        Sleep(1);
-    }
-    return 0;
-}
-
-// Reads the pipe until the child has ended or every writer has closed it.
-void DrainWhileRunning(HANDLE process, HANDLE pipe, CaptureBuffer& buffer)
-{
-    Handle reader;
-    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), reader.Receive(), 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    ReadWatch watch{process, reader.Get()};
-    Handle watcher(reader.Get() ? CreateThread(nullptr, 0, CancelReadsOnceChildEnds, &watch, 0, nullptr) : nullptr);
-    if (watcher.Get()) {
-        char chunk[65536];
-        DWORD read = 0;
-        while (ReadFile(pipe, chunk, sizeof chunk, &read, nullptr) && read > 0)
-            buffer.Append(chunk, read);
-        watch.reading = false;
-        // Returns once the child has ended, which may be long after it closed
-        // its standard output.
-        WaitForSingleObject(watcher.Get(), INFINITE);
-        return;
-    }
-    // Without a watcher a blocking read could wait for ever: take only what
-    // the pipe holds, and wait a little on the child when it holds nothing.
-    DWORD available = 0;
-    while (TakeAvailable(pipe, buffer, available) &&
-           WaitForSingleObject(process, available == 0 ? 10 : 0) == WAIT_TIMEOUT) {
-    }
+    // Every writer may have closed the pipe while the child still runs.
     WaitForSingleObject(process, INFINITE);
+    DWORD available = 0;
+    if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        bool unused = false;
+        ReadUnlessChildEnds(pipe, readDone, nullptr, chunk, std::min<DWORD>(available, sizeof chunk), buffer,
+                            unused);
+    }
 }
 
 } // namespace
@@ -111,7 +111,7 @@ void DrainWhileRunning(HANDLE process, HANDLE pipe, CaptureBuffer& buffer)
 // The running child with the read end of its output pipe; or, when it could
 // not be started, the error text that stands in for its output.
 struct ChildCapture::Child {
-    Handle process, thread, readEnd;
+    Handle process, thread, readEnd, readDone;
     std::string errorText;
     bool finished = false;
 };
@@ -119,21 +119,24 @@ struct ChildCapture::Child {
 ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_unique<Child>())
 {
     Child& child = *child_;
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     Handle writeEnd;
-    if (!CreatePipe(child.readEnd.Receive(), writeEnd.Receive(), &inheritable, CaptureBufferSize)) {
+    child.readDone.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!child.readDone.Get() || !CreateOutputPipe(child.readEnd, writeEnd)) {
         child.errorText = CaptureErrorText(GetLastError(), commandLine);
         return;
     }
-    // Only the write end is the child's; a read end in the child (or in a
-    // grandchild that outlives it) would be a handle it has no use for.
-    SetHandleInformation(child.readEnd.Get(), HANDLE_FLAG_INHERIT, 0);
+    // Standard input is the NUL device: a child that reads it finds it empty
+    // at once, where reading the hidden console it would otherwise get would
+    // wait for ever for a key nobody can press.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    Handle nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
+                           nullptr));
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nullptr;
+    startup.hStdInput = nul.Get();
     startup.hStdOutput = writeEnd.Get();
     startup.hStdError = nullptr;
 
@@ -145,8 +148,8 @@ ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_un
         child.errorText = CaptureErrorText(GetLastError(), commandLine);
         return;
     }
-    *child.process.Receive() = started.hProcess;
-    *child.thread.Receive() = started.hThread;
+    child.process.Reset(started.hProcess);
+    child.thread.Reset(started.hThread);
     // Our copy of the write end goes at once (when writeEnd goes out of
     // scope): once the child has ended, the pipe must not be held open by us.
 }
@@ -165,11 +168,7 @@ std::string ChildCapture::Finish()
         return child.errorText;
 
     CaptureBuffer buffer;
-    DrainWhileRunning(child.process.Get(), child.readEnd.Get(), buffer);
-    // The child has ended: take what it left in the pipe, without waiting
-    // for a grandchild that may still hold the write end.
-    DWORD available = 0;
-    TakeAvailable(child.readEnd.Get(), buffer, available);
+    Drain(child.process.Get(), child.readEnd.Get(), child.readDone.Get(), buffer);
     child.process.Reset();
     child.thread.Reset();
     return buffer.OutputText();

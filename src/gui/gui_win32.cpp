@@ -2,6 +2,7 @@
 // that captures the command's output and shows it in the output window.
 #include "Capture.h"
 #include "CommandLine.h"
+#include "SystemLibrary_win32.h"
 #include "frmOutput_win32.h"
 
 #include <windows.h>
@@ -40,6 +41,8 @@ std::string ModulePath()
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
+    vantrel::SearchSystemDirectoryOnly();
+
     // Parameters 1..N by the parameter splitter's rules; the first word of the
     // raw command line is the program itself. The C runtime's own argv treats
     // backslashes and quotes differently and is not used.
@@ -54,11 +57,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     const std::string ChildCommandLine = vantrel::JoinParameters(parameters);
 
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
-
+    // The child starts at once and runs while the window is being built, so
+    // that building it costs the user no time of its own. What the child
+    // writes meanwhile waits in the pipe; a full pipe only pauses the child
+    // until the drain below. The window still appears only once it has ended.
+    vantrel::ChildCapture capture(ChildCommandLine);
     Tfrm_Output frm_Output(instance);
-    const std::string output = vantrel::CaptureCommandOutput(ChildCommandLine);
+    const std::string output = capture.Finish();
     frm_Output.View().AddLine(FromAnsi(output));
     frm_Output.Show();
     frm_Output.View().SetSelStart(0);

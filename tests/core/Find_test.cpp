@@ -2,9 +2,15 @@
 // view in memory, the way the window drives them.
 #include "FakeView.h"
 #include "Find.h"
+#include "PlainFind.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <random>
+#include <string>
 #include <vector>
 
 using vantrel::FindKeyRule;
@@ -17,7 +23,7 @@ struct Typist {
     FakeView& view;
     std::u16string field;
 
-    void Type(char16_t key)
+    void Type(char32_t key)
     {
         const vantrel::FindKeyAction action = FindKeyRule(field, key);
         if (action.clearField) {
@@ -29,19 +35,19 @@ struct Typist {
             if (!field.empty())
                 field.pop_back();
         } else if (key != vantrel::KeyEnter) {
-            field += key;
+            field = action.pattern;
         }
     }
 };
 
 struct Step {
-    char16_t key;
+    char32_t key;
     std::size_t start;   // the view's selection after the key
     std::size_t length;
 };
 
-constexpr char16_t Enter = vantrel::KeyEnter;
-constexpr char16_t Escape = vantrel::KeyEscape;
+constexpr char32_t Enter = vantrel::KeyEnter;
+constexpr char32_t Escape = vantrel::KeyEscape;
 
 // Types the keys into an empty field over a view holding `output` plus one
 // line break (as start-up leaves it) and checks the selection after each key.
@@ -148,6 +154,92 @@ TEST(Find, NeverStartsAMatchInsideASurrogatePair)
     EXPECT_EQ(pairOnly.length, 2u);
 }
 
+// The search against the plain one (PlainFind.h) where a search that does
+// not compare the whole pattern at every position can go wrong: patterns that
+// almost occur everywhere, that overlap themselves, that are long, that meet
+// surrogate pairs only where a match may not begin, and every start position.
+TEST(Find, AgreesWithThePlainSearchOnLongAndAdversarialPatterns)
+{
+    const auto times = [](std::u16string_view piece, std::size_t n) {
+        std::u16string text;
+        for (std::size_t i = 0; i < n; ++i)
+            text += piece;
+        return text;
+    };
+    const std::u16string a999b = times(u"a", 999) + u"b";
+    const std::u16string smiles = times(u"\U0001F600", 2000);
+    struct Case {
+        const char* name;
+        std::u16string text;
+        std::u16string pattern;
+    } cases[] = {
+        {"1,000 characters that almost match everywhere", times(u"a", 20000), a999b},
+        {"...and occur once at the end", times(u"a", 20000) + u"B", a999b},
+        {"a periodic pattern", times(u"ab", 5000) + u"abc", times(u"ab", 700) + u"c"},
+        {"a pattern overlapping itself", times(u"aab", 3000) + u"aabaabaac", u"aabaabaac"},
+        {"partial matches falling back several times", u"abacabadabacabae abacabadabacabad", u"abacabadabacabad"},
+        {"folded, in mixed case", times(u"ErRoR, ", 2000) + u"eRrOr!", times(u"error, ", 1500) + u"ERROR!"},
+        {"every occurrence inside surrogate pairs", smiles, times(u"\xDE00\xD83D", 300) + u"\xDE00"},
+        {"...until a lone half stands on its own", smiles + u"\xDE00\xD83D\xDE00", u"\xDE00\xD83D\xDE00"},
+        {"a whole pair among lone halves", u"\xDE00\xD83D\xD83D\xDE00", u"\xD83D\xDE00"},
+        {"longer than the text", u"abc", u"abcd"},
+        {"the whole text", u"abc", u"ABC"},
+        {"an empty text", u"", u"a"},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t from : {std::size_t{0}, std::size_t{1}, std::size_t{2}, c.text.size() / 2,
+                                       c.text.size() - std::min<std::size_t>(c.text.size(), 2)}) {
+            FakeView view;
+            view.text = c.text;
+            view.start = from;
+            vantrel::FindInOutput(view, c.pattern, false);
+            const std::size_t expected = PlainFind(c.text, c.pattern, from);
+            if (expected == std::u16string::npos) {
+                EXPECT_EQ(view.start, 0u) << c.name << ", from " << from;
+                EXPECT_EQ(view.length, 0u) << c.name << ", from " << from;
+            } else {
+                EXPECT_EQ(view.start, expected) << c.name << ", from " << from;
+                EXPECT_EQ(view.length, c.pattern.size()) << c.name << ", from " << from;
+            }
+        }
+    }
+}
+
+// Many small texts and patterns over an alphabet of a few units (letters in
+// both cases, both halves of a pair), where every kind of partial match and
+// fall-back occurs: the search must agree with the plain one on each.
+TEST(Find, AgreesWithThePlainSearchOnSmallAlphabets)
+{
+    const char16_t alphabet[] = {u'a', u'A', u'b', 0xD83D, 0xDE00};
+    std::mt19937 random(8);
+    const auto draw = [&](std::size_t maxLength) {
+        std::u16string text(random() % (maxLength + 1), u' ');
+        for (char16_t& c : text)
+            c = alphabet[random() % std::size(alphabet)];
+        return text;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::u16string text = draw(24);
+        const std::u16string pattern = draw(round % 2 ? 3 : 8);
+        const std::size_t from = random() % (text.size() + 1);
+        FakeView view;
+        view.text = text;
+        view.start = from;
+        vantrel::FindInOutput(view, pattern, false);
+        const std::size_t expected = PlainFind(text, pattern, from);
+        const std::size_t start = expected == std::u16string::npos ? 0 : expected;
+        const std::size_t length = expected == std::u16string::npos ? 0 : pattern.size();
+        ASSERT_TRUE(view.start == start && view.length == length) << "round " << round << ", from " << from;
+    }
+}
+
+TEST(Find, ACharacterOutsideTheSixteenBitRangeIsOneKey)
+{
+    // Typed after "a", U+1F600 is searched for whole: one search, one match.
+    ExpectSteps(u"b\U0001F600 a\U0001F600", {{u'a', 4, 1}, {U'\U0001F600', 4, 3}});
+    ExpectSteps(u"x \U0001F600", {{U'\U0001F600', 2, 2}, {Enter, 0, 0}, {Enter, 2, 2}});
+}
+
 TEST(FindKeyRule, AppendsToTheWholeFieldText)
 {
     // Whatever is selected in the field, the key is appended to all of it.
@@ -157,6 +249,35 @@ TEST(FindKeyRule, AppendsToTheWholeFieldText)
     EXPECT_TRUE(FindKeyRule(u"err", Enter).findNext);
     EXPECT_TRUE(FindKeyRule(u"err", Escape).clearField);
     EXPECT_FALSE(FindKeyRule(u"err", u'\b').clearField);
+}
+
+// A key is one whole character: the rule appends its UTF-16 form.
+TEST(FindKeyRule, AppendsTheWholeCharacter)
+{
+    const struct {
+        char32_t key;
+        std::u16string pattern;
+    } cases[] = {
+        {U'x', u"errx"},
+        {U'\u00e9', u"err\u00e9"},
+        {U'\U0001F600', u"err\xD83D\xDE00"},  // both halves of the pair
+        {U'\U0010FFFF', u"err\xDBFF\xDFFF"},
+        {0xD83D, u"err\xD83D"},                  // a lone half, as Windows passes it
+        {0x110000, u"err\uFFFD"},                // no Unicode character
+    };
+    for (const auto& c : cases) {
+        const vantrel::FindKeyAction action = FindKeyRule(u"err", c.key);
+        EXPECT_EQ(action.pattern, c.pattern) << "key " << std::hex << std::uint32_t(c.key);
+        EXPECT_FALSE(action.findNext || action.clearField);
+    }
+}
+
+TEST(Characters, APairIsOneCharacterALoneHalfStandsForItself)
+{
+    EXPECT_EQ(vantrel::Characters(u"a\U0001F600b"), std::u32string(U"a\U0001F600b"));
+    EXPECT_EQ(vantrel::Characters(u"\xDE00\xD83D"), (std::u32string{0xDE00, 0xD83D}));
+    EXPECT_EQ(vantrel::Characters(u"\xD83Dx\xD83D"), (std::u32string{0xD83D, U'x', 0xD83D}));
+    EXPECT_EQ(vantrel::Characters(u""), std::u32string());
 }
 
 TEST(CopyAll, CopiesTheWholeTextAndLeavesNoSelection)

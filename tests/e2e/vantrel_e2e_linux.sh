@@ -315,5 +315,94 @@ else
     fail "sleep never started for the memory check"; kill -KILL "$pid"; wait "$pid"
 fi
 
+# 11. Under a window manager, as a desktop user meets the program: an ordinary
+#     window that task bars list, keys that make characters and keys that do
+#     not, the focus coming back, the exact characters on the clipboard, and
+#     Copy All outliving the program through a clipboard manager.
+# selection_owner NAME: the window that owns the X selection NAME, or 0.
+selection_owner() {
+    python3 - "$1" <<'PY'
+import ctypes, sys
+x = ctypes.cdll.LoadLibrary("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XGetSelectionOwner.restype = ctypes.c_ulong
+x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+display = x.XOpenDisplay(None)
+print(x.XGetSelectionOwner(display, x.XInternAtom(display, sys.argv[1].encode(), 0)) if display else 0)
+PY
+}
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+clipboard_manager_running() { [ "$(selection_owner CLIPBOARD_MANAGER)" != 0 ]; }
+
+HOME="$scratch" icewm >/dev/null 2>&1 &
+wm=$!
+until_true 10 wm_running || fail "the window manager did not start"
+if start Vantrel printf '"Error, errx, \360\237\230\200 error"'; then
+    check "window type" "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL" \
+        "$(xprop -id "$window" _NET_WM_WINDOW_TYPE)"
+    check "no transient-for" "WM_TRANSIENT_FOR:  not found." "$(xprop -id "$window" WM_TRANSIENT_FOR)"
+    xprop -id "$window" _NET_WM_STATE | grep -q SKIP_TASKBAR && fail "the window asks to be left out of task bars"
+    xprop -root _NET_CLIENT_LIST | grep -qi "$(printf '0x%x' "$window")" || fail "the window manager does not list the window"
+    # The Motif hints' functions (the third number) offer no minimise (8)
+    # or maximise (16); the window manager may or may not honour them.
+    functions=$(xprop -id "$window" _MOTIF_WM_HINTS | awk -F', ' '{print $2}')
+    check "no minimise or maximise offered" 0 "$(( functions & 24 ))"
+
+    # Alt+X is no character in the field: "o" then extends "err", not "errx".
+    xdotool type --delay 60 err; keys alt+x; xdotool type --delay 60 o; keys shift+Tab ctrl+c
+    check "Alt with a letter is neither typed nor searched" "Erro." "$(clipboard)"
+    # A character outside the 16-bit range is one key: it finds itself.
+    keys Tab Escape; xdotool type --delay 60 $'\U0001F600'; keys shift+Tab ctrl+c
+    check "an emoji typed into the field finds itself" $'\U0001F600.' "$(clipboard)"
+    # Enter presses the focused button.
+    keys alt+f Tab Return
+    check "Enter on the focused Copy All" $'Error, errx, \U0001F600 error\n.' "$(clipboard)"
+
+    # Part of the field selected, another window activated, then this one
+    # again (as from the task bar): the whole field is selected once more.
+    keys alt+f; xdotool type --delay 60 abc; keys End shift+Left
+    xmessage -title vantrel-e2e-other other &
+    other=$!
+    other_window=$(timeout 20 xdotool search --sync --onlyvisible --name '^vantrel-e2e-other$' | head -n 1)
+    if [ -n "$other_window" ]; then
+        xdotool windowactivate --sync "$other_window"; sleep 0.3
+        xdotool windowactivate --sync "$window"; sleep 0.3
+        keys ctrl+c
+        check "the window activated again selects the whole field" "abc." "$(clipboard)"
+    else
+        fail "no second window to activate"
+    fi
+    kill "$other"; wait "$other" 2>/dev/null
+    close "under a window manager"
+fi
+
+# What the child wrote is what Copy All copies: a no-break space, the line
+# and paragraph separators and the noncharacters of Qt's frames stay as they
+# are, and stand-in signs written by the child stay too.
+exact=$'a\u00a0b\u2028c\u2029d\ufdd0e\ufdd1f\u21b5\u00b6\u25a1'
+expect_window "exact characters through Copy All" "$exact"$'\n' printf "$exact"
+
+# Copy All outlives the program: on its end Qt hands the clipboard over to
+# the clipboard manager (xfsettingsd's, which takes it by the protocol).
+echo sentinel | xclip -i -selection clipboard
+XDG_CONFIG_HOME="$scratch/config" NO_AT_BRIDGE=1 dbus-run-session -- \
+    sh -c 'echo $$ > "$1"; exec xfsettingsd --disable-wm-check' sh "$scratch/manager.pid" >/dev/null 2>&1 &
+manager_session=$!
+if until_true 10 clipboard_manager_running; then
+    if start Vantrel printf outlives; then
+        keys alt+c
+        close "Copy All outliving the program"
+        check "the clipboard after the program ended" $'outlives\n.' "$(clipboard)"
+    fi
+else
+    fail "no clipboard manager: xfsettingsd did not take the CLIPBOARD_MANAGER selection"
+fi
+kill "$(cat "$scratch/manager.pid" 2>/dev/null)" 2>/dev/null
+wait "$manager_session" 2>/dev/null
+kill "$wm"; wait "$wm" 2>/dev/null
+
 if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
 echo "all end-to-end checks passed"

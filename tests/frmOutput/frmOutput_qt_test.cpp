@@ -1,19 +1,24 @@
 // The output window on Qt's offscreen platform: start-up state, the find
-// driven by real key events, Copy All, keyboard navigation and layout.
+// driven by real key events and input method text, Copy All, keyboard
+// navigation, focus, accessible names, exact characters and layout.
 #include "Find.h"
 #include "frmOutput_qt.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 #include <memory>
 
@@ -29,6 +34,16 @@ Selection SelectionOf(const QPlainTextEdit* view)
 {
     const QTextCursor cursor = view->textCursor();
     return {cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
+}
+
+// Types each character of the text as one key event carrying it, as a
+// keyboard layout that has the character would (QTest types ASCII only).
+void Type(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+    }
 }
 
 } // namespace
@@ -96,6 +111,67 @@ private slots:
         for (const auto key : {Qt::Key_Left, Qt::Key_Home, Qt::Key_End, Qt::Key_Delete})
             moves.addKeyClick(key);
         QTest::newRow("keys without a character make no search") << "Error, error" << moves << 0 << 5 << "error";
+        QTestEventList alt = typed;
+        alt.addKeyClick(Qt::Key_X, Qt::AltModifier);
+        QTest::newRow("Alt with a letter is neither typed nor searched") << "Error, errorx" << alt << 0 << 5 << "error";
+    }
+
+    // Text that reaches the field other than as one key event per character:
+    // each step is "key TEXT" (one key event carrying TEXT), "commit TEXT"
+    // or "preedit TEXT" (an input method's event), or "select all" (in the
+    // field). Every character must search as a typed one does, in order,
+    // each seeing the field's text with the characters before it applied.
+    void charactersFromAnywhere_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("field");
+
+        QTest::newRow("a character outside 16 bits is one key")
+            << "a \U0001F600 b" << QStringList{"key \U0001F600"} << 2 << 2 << "\U0001F600";
+        QTest::newRow("a committed character searches; a pre-edit does not")
+            << "cafe caf\u00e9" << QStringList{"key c", "key a", "commit f", "preedit \u00e9"} << 0 << 3 << "caf";
+        QTest::newRow("a commit after typing")
+            << "cafe caf\u00e9" << QStringList{"key c", "key a", "key f", "commit \u00e9"} << 5 << 4 << "caf\u00e9";
+        // With "xyz" selected, "a" searches "xyza" (nothing: caret home) and
+        // replaces the selection; then "b" searches "ab" from the start.
+        QTest::newRow("each committed character sees those before it")
+            << "ab xyz ab" << QStringList{"key x", "key y", "key z", "select all", "commit ab"} << 0 << 2 << "ab";
+        QTest::newRow("each character of one key event sees those before it")
+            << "ab xyz ab" << QStringList{"key x", "key y", "key z", "select all", "key ab"} << 0 << 2 << "ab";
+        QTest::newRow("a pair among other committed characters")
+            << "x\U0001F600 \U0001F600x" << QStringList{"commit \U0001F600x"} << 4 << 3 << "\U0001F600x";
+    }
+
+    void charactersFromAnywhere()
+    {
+        QFETCH(QString, output);
+        QFETCH(QStringList, steps);
+        Open(output);
+        for (const QString& step : steps) {
+            const QString text = step.section(' ', 1);
+            if (step.startsWith("key ")) {
+                QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text);
+                QApplication::sendEvent(frm->e_FindText, &press);
+            } else if (step.startsWith("commit ")) {
+                QInputMethodEvent commit;
+                commit.setCommitString(text);
+                QApplication::sendEvent(frm->e_FindText, &commit);
+            } else if (step.startsWith("preedit ")) {
+                QInputMethodEvent preedit(text, {});
+                QApplication::sendEvent(frm->e_FindText, &preedit);
+            } else {
+                frm->e_FindText->selectAll();
+            }
+        }
+        QFETCH(int, start);
+        QFETCH(int, length);
+        QCOMPARE(SelectionOf(frm->re_Output).start, start);
+        QCOMPARE(SelectionOf(frm->re_Output).length, length);
+        QFETCH(QString, field);
+        QCOMPARE(frm->e_FindText->text(), field);
     }
 
     void findByKeys()
@@ -152,6 +228,118 @@ private slots:
         QTest::keyClicks(frm->e_FindText, "zed");
         QCOMPARE(SelectionOf(frm->re_Output).start, 6);
         QCOMPARE(SelectionOf(frm->re_Output).length, 3);
+    }
+
+    // The find field selects all its text whenever the focus comes other
+    // than by a mouse click, even where part of it was selected before.
+    void focusSelectsTheWholeField_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Tab from the view") << "tab";
+        QTest::newRow("Shift+Tab from the button") << "backtab";
+        QTest::newRow("Alt+F") << "alt+f";
+        QTest::newRow("the window activated again") << "activation";
+    }
+
+    void focusSelectsTheWholeField()
+    {
+        QFETCH(QString, how);
+        Open("text");
+        QTest::keyClicks(frm->e_FindText, "abc");
+        if (how == "activation") {
+            frm->e_FindText->setSelection(1, 1);
+            QWidget other;
+            other.show();
+            other.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&other));
+            frm->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(frm.get()));
+        } else {
+            QWidget* from = how == "backtab" ? static_cast<QWidget*>(frm->btn_Copy) : frm->re_Output;
+            from->setFocus();
+            frm->e_FindText->setSelection(1, 1);
+            if (how == "alt+f")
+                QTest::keyClick(from, Qt::Key_F, Qt::AltModifier);
+            else
+                QTest::keyClick(from, how == "tab" ? Qt::Key_Tab : Qt::Key_Backtab,
+                                how == "tab" ? Qt::NoModifier : Qt::ShiftModifier);
+        }
+        QCOMPARE(QApplication::focusWidget(), frm->e_FindText);
+        QCOMPARE(frm->e_FindText->selectedText(), QString("abc"));
+    }
+
+    void enterPressesTheFocusedButton()
+    {
+        for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+            Open("Error, error");
+            QApplication::clipboard()->clear();
+            QTest::keyClick(frm->e_FindText, Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), frm->btn_Copy);
+            QTest::keyClick(frm->btn_Copy, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            QCOMPARE(QApplication::clipboard()->text(), QString("Error, error\n"));
+        }
+    }
+
+    void accessibleNames()
+    {
+        Open("x");
+        const struct {
+            QWidget* widget;
+            const char* name;
+            QAccessible::Role role;
+        } controls[] = {
+            {frm->re_Output, "Output", QAccessible::EditableText},
+            {frm->e_FindText, "Find:", QAccessible::EditableText},
+            {frm->btn_Copy, "Copy All", QAccessible::Button},
+        };
+        for (const auto& control : controls) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control.widget);
+            QVERIFY2(accessible, control.name);
+            QCOMPARE(accessible->text(QAccessible::Name), QString(control.name));
+            QCOMPARE(accessible->role(), control.role);
+        }
+    }
+
+    // What the child wrote is what the view reads back, copies and finds:
+    // a no-break space stays one, the separators and noncharacters stay
+    // themselves and break no line, at the positions the selection counts.
+    void exactCharacters()
+    {
+        // A sign the view uses as a stand-in, written by the child, stays too.
+        const QString output = "a\u00a0b\u2028c\u2029d\ufdd0e\ufdd1f \u21b5\u00b6\u25a1";
+        Open(output);
+        QCOMPARE(QString::fromStdU16String(frm->View().Text()), output + "\n");
+        QCOMPARE(frm->re_Output->document()->blockCount(), 2);
+        QCOMPARE(frm->re_Output->document()->firstBlock().layout()->lineCount(), 1);
+
+        QTest::mouseClick(frm->btn_Copy, Qt::LeftButton);
+        QCOMPARE(QApplication::clipboard()->text(), output + "\n");
+
+        // The find compares the characters themselves, at their positions.
+        QTest::keyClicks(frm->e_FindText, "a ");
+        QCOMPARE(SelectionOf(frm->re_Output).length, 0);
+        QTest::keyClick(frm->e_FindText, Qt::Key_Escape);
+        for (int at = 1; at < output.size(); ++at) {
+            char32_t key = output[at].unicode();
+            frm->e_FindTextKeyPress(frm->e_FindText, key);
+            QCOMPARE(SelectionOf(frm->re_Output).start, at);
+            QCOMPARE(SelectionOf(frm->re_Output).length, 1);
+            frm->re_Output->setFocus();
+            QTest::keySequence(frm->re_Output, QKeySequence::Copy);
+            QCOMPARE(QApplication::clipboard()->text(), output.mid(at, 1));
+            frm->View().SetSelStart(0);
+        }
+
+        // Pasted back, typed next to, and both kept: the characters, their
+        // stand-ins and what the user typed after one.
+        QTextCursor afterStandIn = frm->re_Output->textCursor();
+        afterStandIn.setPosition(4);
+        frm->re_Output->setTextCursor(afterStandIn);
+        Type(frm->re_Output, "\u21b5x");
+        QApplication::clipboard()->setText(output);
+        QTest::keySequence(frm->re_Output, QKeySequence::Paste);
+        QCOMPARE(QString::fromStdU16String(frm->View().Text()),
+                 output.left(4) + "\u21b5x" + output + output.mid(4) + "\n");
     }
 
     void keyboardNavigation()
@@ -220,6 +408,7 @@ private slots:
         QVERIFY(!frm->btn_Copy->isDefault() && !frm->btn_Copy->autoDefault());
         QCOMPARE(frm->Panel1->frameShadow(), QFrame::Sunken);
         const Qt::WindowFlags flags = frm->windowFlags();
+        QCOMPARE(frm->windowType(), Qt::Window); // listed in task bars, not a tool window
         QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
         QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));

@@ -8,9 +8,9 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 using vantrel::CaptureBufferSize;
@@ -26,6 +26,15 @@ void Out(const std::string& bytes)
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
               nullptr);
+}
+
+// Milliseconds on the one clock that every process reads alike.
+long long NowMs()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart * 1000 / frequency.QuadPart;
 }
 
 std::string Self()
@@ -78,22 +87,41 @@ int RunChild(int argc, char** argv)
         char c;
         DWORD read = 0;
         const BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &read, nullptr);
-        Out(ok && read > 0 ? "read a byte" : "no input");
-    } else if (behaviour == "grandchild") { // a grandchild holds standard output
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-        PROCESS_INFORMATION grandchild{};
-        std::string line = "\"" + Self() + "\" --child sleep 30000";
-        if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                           &grandchild)) {
-            CloseHandle(grandchild.hProcess);
-            CloseHandle(grandchild.hThread);
-        }
+        Out(!ok ? "no input" : read == 0 ? "end of input" : "read a byte");
+    } else if (behaviour == "grandchild") { // grandchild <stamp> <count> <behaviour...>
+        // Starts that many grandchildren that hold standard output, then
+        // stamps its own end into the file.
         Out("parent done");
+        std::string line = "\"" + Self() + "\" --child";
+        for (int i = 5; i < argc; ++i)
+            line += std::string(" ") + argv[i];
+        for (int n = std::atoi(argv[4]); n > 0; --n) {
+            STARTUPINFOA startup{};
+            startup.cb = sizeof startup;
+            startup.dwFlags = STARTF_USESTDHANDLES;
+            startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+            PROCESS_INFORMATION grandchild{};
+            std::string copy = line;
+            if (CreateProcessA(nullptr, copy.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                               &grandchild)) {
+                CloseHandle(grandchild.hProcess);
+                CloseHandle(grandchild.hThread);
+            }
+        }
+        const std::string end = std::to_string(NowMs());
+        HANDLE stamp = CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(stamp, end.data(), static_cast<DWORD>(end.size()), &written, nullptr);
+        CloseHandle(stamp);
     } else if (behaviour == "sleep") {
         Sleep(static_cast<DWORD>(std::atoi(argv[3])));
+    } else if (behaviour == "flood") {     // writes without pause, for a minute at most
+        const std::string block(65536, 'g');
+        const DWORD start = GetTickCount();
+        DWORD written = 0;
+        while (GetTickCount() - start < 60000 &&
+               WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &written, nullptr)) {
+        }
     } else if (behaviour == "close-early") { // close-early <marker>
         Out("early");
         CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
@@ -127,8 +155,8 @@ TEST(Capture, OutputAsTheChildWroteIt)
         EXPECT_EQ(CaptureCommandOutput(Child(row.child)), row.text) << row.child;
     // Far more than the pipe holds: drained while the child runs, no deadlock.
     EXPECT_EQ(CaptureCommandOutput(Child("count 4194304")), Alphabet(CaptureBufferSize));
-    // No standard input at all: a child that reads it fails at once.
-    EXPECT_EQ(CaptureCommandOutput(Child("stdin")), "no input");
+    // Standard input is there and empty: a child that reads it goes on at once.
+    EXPECT_EQ(CaptureCommandOutput(Child("stdin")), "end of input");
 }
 
 TEST(Capture, TheCommandLineReachesTheChildUnchanged)
@@ -151,9 +179,22 @@ TEST(Capture, ProgramsThatCannotBeStarted)
 
 TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
 {
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(CaptureCommandOutput(Child("grandchild")), "parent done");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    // A quiet grandchild that sleeps for 30 s, and eight busy ones that write
+    // without pause for a minute: the capture ends with the child either
+    // way, keeping the child's output and as much of the grandchildren's as
+    // the pipe held. It takes milliseconds; the bound only catches waiting
+    // for the grandchildren, or for a read that happens to be interrupted.
+    const std::string stamp = TempPath("vantrel-child-end-");
+    for (const char* grandchildren : {"1 sleep 30000", "8 flood"}) {
+        const std::string text = CaptureCommandOutput(Child("grandchild \"" + stamp + "\" " + grandchildren));
+        std::ifstream end(stamp);
+        long long endMs = 0;
+        end >> endMs;
+        EXPECT_LT(NowMs() - endMs, 1000) << grandchildren;
+        EXPECT_EQ(text.substr(0, 11), "parent done") << grandchildren;
+        EXPECT_EQ(text.find_first_not_of('g', 11), std::string::npos) << grandchildren;
+    }
+    DeleteFileA(stamp.c_str());
 }
 
 TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
@@ -165,6 +206,15 @@ TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
     DeleteFileA(marker.c_str());
 }
 
+TEST(Capture, AChildStartedBeforeTheWindowLosesNothing)
+{
+    // Start-up starts the child, then builds the window: meanwhile the child
+    // fills the pipe and waits, and goes on once the drain starts.
+    vantrel::ChildCapture capture(Child("count 1048576"));
+    Sleep(500);
+    EXPECT_EQ(capture.Finish(), Alphabet(CaptureBufferSize));
+}
+
 TEST(Capture, AGibibyte)
 {
     EXPECT_EQ(CaptureCommandOutput(Child("count 1073741824")), Alphabet(CaptureBufferSize));
@@ -172,13 +222,18 @@ TEST(Capture, AGibibyte)
 
 TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
 {
-    // At the platform's limit: Windows takes 32766 characters and the final
-    // NUL; Wine passes the first 32762 of them on to the child.
+    // At the platform's limit, whatever the length of the test's own path:
+    // a command line takes 32766 characters and the final NUL. One more and
+    // the child cannot be started.
     std::string line = Child("linesum");
-    for (int i = 0; line.size() < 32700; ++i)
+    for (int i = 0; line.size() < 32767; ++i)
         line += " " + std::to_string(i) + std::string(90, static_cast<char>('a' + i % 26));
-    line.resize(32762);
+    line.resize(32766);
     EXPECT_EQ(CaptureCommandOutput(line), Fingerprint(line));
+    const std::string tooLong = line + "x";
+    const std::string error = CaptureCommandOutput(tooLong);
+    EXPECT_EQ(error.rfind("Error: \"", 0), 0u) << error.substr(0, 40);
+    EXPECT_EQ(error.substr(error.find("\" -> ") + 5), tooLong);
     // Characters of the ANSI code page above 127.
     const std::string accents = Child("linesum \xe9t\xe9 \xc4\xd6\xdc");
     EXPECT_EQ(CaptureCommandOutput(accents), Fingerprint(accents));

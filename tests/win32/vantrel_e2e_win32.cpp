@@ -12,7 +12,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -121,6 +124,28 @@ std::wstring Clipboard()
     return text;
 }
 
+// Whether the clipboard offers that format, without asking its owner to
+// render it (reading the data would make a delayed copy permanent).
+bool ClipboardOffers(UINT format)
+{
+    return IsClipboardFormatAvailable(format) != FALSE;
+}
+
+// The clipboard's text in the 8-bit format, as a program that reads only
+// that format sees it.
+std::string ClipboardAnsi()
+{
+    std::string text;
+    if (!WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000))
+        return "(clipboard not opened)";
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        text = static_cast<const char*>(GlobalLock(data));
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
 void ClearClipboard()
 {
     if (WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) {
@@ -198,13 +223,18 @@ struct Program {
     PROCESS_INFORMATION process{};
     HWND window = nullptr;
 
-    explicit Program(const std::wstring& parameters)
+    // Starts vantrel.exe (or a copy of it) with the parameters, in the
+    // driver's current directory or the one given.
+    explicit Program(const std::wstring& parameters, const std::wstring& exe = vantrelPath,
+                     const std::wstring& directory = L"")
     {
-        std::wstring line = L"\"" + vantrelPath + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
+        std::wstring line = L"\"" + exe + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &process))
+        // Started as the desktop starts it, without a console of ours for
+        // it or its children to share.
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                            directory.empty() ? nullptr : directory.c_str(), &startup, &process))
             Check(false, "vantrel.exe starts", line);
     }
     ~Program()
@@ -348,6 +378,29 @@ void FindAndCopy()
     Check(vantrel.WaitForExit() == 0, "closing the window ends the program with status 0");
 }
 
+// Copy All, then close: the text must still be on the clipboard once
+// Vantrel has ended, as Unicode and as 8-bit text, for whatever program the
+// user pastes into next. Nothing reads the clipboard while Vantrel runs, so
+// that no format is rendered early.
+void ClipboardSurvivesTheEnd()
+{
+    ClearClipboard();
+    Program vantrel(L"\"" + selfPath + L"\" --print kept after the end");
+    HWND window = vantrel.FindWindowTitled(L"Vantrel");
+    Check(window != nullptr, "the Vantrel window opens");
+    if (!window)
+        return;
+    SetForegroundWindow(window);
+    Key('C', {VK_MENU});
+    Check(WaitUntil([] { return ClipboardOffers(CF_UNICODETEXT); }), "Alt+C offers text on the clipboard");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    Check(vantrel.WaitForExit() == 0, "closing the window ends the program with status 0");
+    CheckEqual(L"kept after the end\n", Lines(Clipboard()), "the copied text is still there as Unicode text");
+    const std::string ansi = ClipboardAnsi();
+    CheckEqual(L"kept after the end\n", Lines(std::wstring(ansi.begin(), ansi.end())),
+               "and as 8-bit text");
+}
+
 void Usage()
 {
     Program vantrel(L"");
@@ -383,6 +436,170 @@ void ExpectView(const char* what, const std::wstring& parameters, const std::fun
     Check(expected(text), what, text.substr(0, 200));
     PostMessageW(window, WM_CLOSE, 0, 0);
     Check(vantrel.WaitForExit() == 0, "and status 0");
+}
+
+// The system's 64-bit command interpreter, as Vantrel names it: a 32-bit
+// Vantrel reaches it through sysnative. It starts far quicker than the 32-bit
+// one where 32-bit code is emulated.
+std::wstring CommandInterpreter()
+{
+    DWORD type = 0;
+    return GetBinaryTypeW(vantrelPath.c_str(), &type) && type == SCS_32BIT_BINARY
+               ? L"C:\\windows\\sysnative\\cmd.exe"
+               : L"cmd";
+}
+
+// A child that waits for a key must not wait for one nobody can press: its
+// standard input is empty, so the pause ends at once and the window opens.
+void ChildWaitingForInput()
+{
+    ExpectView("a child waiting for a key goes on at once", CommandInterpreter() + L" /c pause& echo after the pause",
+               [](const std::wstring& text) {
+                   return text.size() > 17 && text.compare(text.size() - 17, 17, L"after the pause\n\n") == 0;
+               });
+}
+
+std::string ReadFileText(const std::wstring& path)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char chunk[4096];
+    DWORD read = 0;
+    while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+        text.append(chunk, read);
+    CloseHandle(file);
+    return text;
+}
+
+// A copy of Vantrel in a folder of its own, with DLLs of system names planted
+// beside it (built from PlantedDll_win32.cpp), started there as a user starts
+// a program in a Downloads folder. Windows has no built-in DLLs and would
+// take a planted one first from the exe's folder; a DLL override makes Wine
+// prefer a DLL found on disk over its own in the same way. Vantrel must load
+// none of them: neither the DLLs it loads itself (the rich edit control, the
+// common controls, OLE at Copy All) nor those these need in turn.
+void PlantedDll()
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = temp + std::wstring(L"vantrel-planted-") + std::to_wstring(GetCurrentProcessId());
+    const std::wstring exe = folder + L"\\vantrel.exe";
+    const std::wstring planted = selfPath.substr(0, selfPath.rfind(L'\\')) + L"\\planted.dll";
+    // The DLLs Vantrel loads at run time, directly or through each other.
+    const std::vector<std::wstring> names = {L"riched20", L"usp10",   L"comctl32", L"uxtheme", L"msimg32",
+                                             L"ole32",    L"combase", L"oleaut32", L"rpcrt4"};
+    CreateDirectoryW(folder.c_str(), nullptr);
+    bool copied = CopyFileW(vantrelPath.c_str(), exe.c_str(), FALSE) != FALSE;
+    std::wstring overrides;
+    for (const std::wstring& name : names) {
+        copied = CopyFileW(planted.c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE) && copied;
+        overrides += (overrides.empty() ? L"" : L",") + name;
+    }
+    Check(copied, "the exe and the DLLs to plant are copied", folder);
+
+    {
+        // Wine's per-program DLL overrides, for vantrel.exe only, while it
+        // starts; removed again at once.
+        HKEY dllOverrides;
+        const wchar_t* key = L"Software\\Wine\\AppDefaults\\vantrel.exe\\DllOverrides";
+        RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &dllOverrides, nullptr);
+        for (const std::wstring& name : names)
+            RegSetValueExW(dllOverrides, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L"native,builtin"),
+                           sizeof L"native,builtin");
+        RegCloseKey(dllOverrides);
+        Program vantrel(L"\"" + selfPath + L"\" --print nothing planted ran", exe, folder);
+        HWND window = vantrel.FindWindowTitled(L"Vantrel");
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\vantrel.exe");
+        Check(window != nullptr, "the copy beside the planted DLLs opens its window");
+        if (window) {
+            CheckEqual(L"nothing planted ran\n", Lines(TextOf(Control(window, L"RichEdit20W"))),
+                       "its view shows the output");
+            ClearClipboard();
+            SetForegroundWindow(window);
+            Key('C', {VK_MENU});
+            Check(WaitUntil([] { return ClipboardOffers(CF_UNICODETEXT); }), "Copy All works there");
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            Check(vantrel.WaitForExit() == 0, "and ends with status 0");
+        }
+    }
+
+    // Each marker lists the programs that ran the planted DLL's code; other
+    // programs (the child, Wine's own) are no concern of Vantrel's.
+    for (const std::wstring& name : names) {
+        const std::wstring marker = folder + L"\\" + name + L".dll.ran";
+        std::string loaders = ReadFileText(marker);
+        for (char& c : loaders)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        Check(loaders.find("\\vantrel.exe\n") == std::string::npos,
+              ("no planted " + std::string(name.begin(), name.end()) + ".dll ran in Vantrel").c_str(),
+              std::wstring(loaders.begin(), loaders.end()));
+        DeleteFileW(marker.c_str());
+        DeleteFileW((folder + L"\\" + name + L".dll").c_str());
+    }
+    DeleteFileW(exe.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+void SetScreenDensity(DWORD dpi)
+{
+    HKEY desktop;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        &desktop, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(desktop, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+        RegCloseKey(desktop);
+    }
+}
+
+// At 144 dots per inch the design size, 1002 by 900, is taller than a small
+// screen (the test's display is 1366 by 768): the window must open centred
+// in its monitor's work area, as large as fits there, with the controls
+// placed by the layout rules at that density.
+void SmallScreen()
+{
+    const int dpi = 144;
+    SetScreenDensity(dpi);
+    Program vantrel(L"\"" + selfPath + L"\" --print small screen");
+    HWND window = vantrel.FindWindowTitled(L"Vantrel");
+    SetScreenDensity(96);
+    Check(window != nullptr, "the Vantrel window opens at 144 dpi");
+    if (!window)
+        return;
+    auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT work = monitor.rcWork;
+    RECT outer;
+    GetWindowRect(window, &outer);
+    const int width = std::min<int>(scale(668), work.right - work.left);
+    const int height = std::min<int>(scale(600), work.bottom - work.top);
+    const std::wstring placed = std::to_wstring(outer.left) + L"," + std::to_wstring(outer.top) + L" " +
+                                std::to_wstring(outer.right - outer.left) + L"x" +
+                                std::to_wstring(outer.bottom - outer.top) + L" in " +
+                                std::to_wstring(work.right - work.left) + L"x" + std::to_wstring(work.bottom - work.top);
+    Check(outer.right - outer.left == width && outer.bottom - outer.top == height,
+          "the window has the scaled size, cut to the work area", placed);
+    Check(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right && outer.bottom <= work.bottom,
+          "the whole window lies in the work area", placed);
+    Check(std::abs(outer.left - work.left - (work.right - outer.right)) <= 1 &&
+              std::abs(outer.top - work.top - (work.bottom - outer.bottom)) <= 1,
+          "centred in it", placed);
+
+    HWND field = Control(window, L"Edit");
+    HWND panel = GetParent(field);
+    RECT panelArea, client;
+    GetClientRect(panel, &panelArea);
+    GetClientRect(window, &client);
+    Check(panelArea.bottom == scale(26) && RectIn(panel, window).bottom == client.bottom,
+          "the panel runs along the bottom, 39 high");
+    Check(RectIn(field, panel).left == scale(34) && panelArea.right - RectIn(field, panel).right == scale(83),
+          "the field sits 51 from the panel's left and 125 from its right");
+    Check(RectIn(Control(window, L"Button"), panel).left == scale(580), "the button sits 870 from the panel's left");
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    Check(vantrel.WaitForExit() == 0, "closing the window ends the program with status 0");
 }
 
 // Command lines good and bad: each ends with the output or the error text shown.
@@ -464,8 +681,12 @@ int main(int argc, char** argv)
     selfPath = self;
 
     FindAndCopy();
+    ClipboardSurvivesTheEnd();
     Usage();
     BadCommandLines();
+    ChildWaitingForInput();
+    PlantedDll();
+    SmallScreen();
     std::printf(failures ? "%d failure(s)\n" : "all end-to-end checks passed\n", failures);
     return failures ? 1 : 0;
 }

@@ -2,7 +2,8 @@
 # Runs a Windows test program under wine64: CMake's cross-compiling emulator
 # for the 64-bit build. Each test names its own WINEPREFIX in the build tree
 # (set by ctest); the first start there builds the prefix (about 10 s).
-# With WINE_NEEDS_DISPLAY=1 and no display, the run gets a private Xvfb.
+# With WINE_NEEDS_DISPLAY=1 and no display, the run gets a private Xvfb, of
+# the screen size WINE_SCREEN names (default 1280x1024x24).
 set -u
 : "${WINEPREFIX:?each test sets its own WINEPREFIX}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win64
@@ -11,7 +12,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 mkdir -p "$WINEPREFIX"
 
 if [ "${WINE_NEEDS_DISPLAY:-0}" = 1 ] && [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    exec xvfb-run -a -s "-screen 0 ${WINE_SCREEN:-1280x1024x24}" "$0" "$@"
 fi
 
 /usr/lib/wine/wine64 "$@"

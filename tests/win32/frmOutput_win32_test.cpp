@@ -1,0 +1,124 @@
+// The Windows window in its own process (under wine64 on Xvfb), for what
+// only its process can see: WM_DPICHANGED, whose suggested rectangle is a
+// pointer no other process could send; the density awareness the system
+// made of the manifest (the same manifest as vantrel.exe's, linked in); and
+// how system DLLs are loaded on systems without the search flags.
+#include "SystemLibrary_win32.h"
+#include "frmOutput_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <string>
+
+namespace {
+
+RECT RectIn(HWND control, HWND parent)
+{
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int FontHeight(HWND control)
+{
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+}
+
+std::wstring ModulePath(HMODULE module)
+{
+    wchar_t path[MAX_PATH];
+    return std::wstring(path, GetModuleFileNameW(module, path, MAX_PATH));
+}
+
+std::wstring Lower(std::wstring text)
+{
+    CharLowerW(text.data());
+    return text;
+}
+
+} // namespace
+
+TEST(Window, IsAwareOfEachMonitorsDensity)
+{
+    using GetContext = HANDLE(WINAPI*)();
+    using GetAwareness = int(WINAPI*)(HANDLE);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto context = vantrel::SystemFunction<GetContext>(user32, "GetThreadDpiAwarenessContext");
+    const auto awareness = vantrel::SystemFunction<GetAwareness>(user32, "GetAwarenessFromDpiAwarenessContext");
+    ASSERT_TRUE(context && awareness);
+    constexpr int perMonitorAware = 2;
+    EXPECT_EQ(awareness(context()), perMonitorAware);
+}
+
+TEST(Window, FollowsTheDensityItIsMovedTo)
+{
+    Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
+    frm_Output.View().AddLine(u"some output");
+    const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT);
+    for (const int dpi : {144, 120, 192, 96}) {
+        auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
+        // The system suggests a place on the new monitor; the window takes it.
+        RECT suggested{10, 10, 10 + scale(500), 10 + scale(400)};
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        RECT outer;
+        GetWindowRect(window, &outer);
+        EXPECT_TRUE(EqualRect(&outer, &suggested)) << dpi;
+
+        // The layout rules at the new density.
+        RECT panel, client;
+        GetClientRect(frm_Output.Panel1, &panel);
+        GetClientRect(window, &client);
+        EXPECT_EQ(panel.bottom, scale(26)) << dpi;
+        EXPECT_EQ(RectIn(frm_Output.re_Output, window).bottom, client.bottom - scale(26)) << dpi;
+        const RECT field = RectIn(frm_Output.e_FindText, frm_Output.Panel1);
+        EXPECT_EQ(field.left, scale(34)) << dpi;
+        EXPECT_EQ(field.top, scale(2)) << dpi;
+        EXPECT_EQ(panel.right - field.right, scale(83)) << dpi;
+        const RECT button = RectIn(frm_Output.btn_Copy, frm_Output.Panel1);
+        EXPECT_EQ(button.left, scale(580)) << dpi;
+        EXPECT_EQ(button.right - button.left, scale(77)) << dpi;
+        EXPECT_EQ(button.bottom - button.top, scale(24)) << dpi;
+        EXPECT_EQ(RectIn(frm_Output.Label1, frm_Output.Panel1).left, scale(6)) << dpi;
+
+        // Fonts of 8 points and a picture of 16 pixels at 96 per inch.
+        for (HWND control : {frm_Output.Label1, frm_Output.e_FindText, frm_Output.btn_Copy})
+            EXPECT_EQ(FontHeight(control), -MulDiv(8, dpi, 72)) << dpi;
+        BUTTON_IMAGELIST picture{};
+        SendMessageW(frm_Output.btn_Copy, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
+        int width = 0, height = 0;
+        ImageList_GetIconSize(picture.himl, &width, &height);
+        EXPECT_EQ(width, scale(16)) << dpi;
+        EXPECT_EQ(height, scale(16)) << dpi;
+
+        // The view keeps its text, in lime.
+        EXPECT_EQ(frm_Output.View().Text(), u"some output\r") << dpi;
+        CHARFORMAT2W format{};
+        format.cbSize = sizeof format;
+        SendMessageW(frm_Output.re_Output, EM_GETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+        EXPECT_EQ(format.crTextColor, RGB(0, 255, 0)) << dpi;
+    }
+}
+
+TEST(SystemLibrary, LoadsSystemDllsFromTheSystemOnly)
+{
+    wchar_t system[MAX_PATH];
+    const std::wstring systemDirectory = Lower(std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)));
+    // Where the system lacks the search flags: a DLL by its full path in the
+    // system directory, the common controls from the assembly store (the
+    // version 6 that the manifest names).
+    const HMODULE richEdit = vantrel::LoadFromSystemDirectory(L"riched20.dll");
+    EXPECT_EQ(Lower(ModulePath(richEdit)).rfind(systemDirectory + L"\\", 0), 0u) << ModulePath(richEdit);
+    const HMODULE controls = vantrel::LoadFromSystemDirectory(L"comctl32.dll");
+    EXPECT_NE(Lower(ModulePath(controls)).find(L"\\winsxs\\"), std::wstring::npos) << ModulePath(controls);
+    // Elsewhere the same DLLs, by the search flags.
+    EXPECT_EQ(vantrel::LoadSystemLibrary(L"riched20.dll"), richEdit);
+    EXPECT_EQ(vantrel::LoadSystemLibrary(L"comctl32.dll"), controls);
+    EXPECT_EQ(vantrel::LoadSystemLibrary(L"vantrel-no-such.dll"), nullptr);
+}
