@@ -4,9 +4,9 @@
 # The Linux program, its tests and the end-to-end run under Xvfb (with a
 # window manager, the X tools that look at windows, xmessage as a second
 # window, and a clipboard manager that takes the clipboard over when a
-# program ends); the .deb (dpkg-dev's
-# build flags and dependency list) and the package test's tools: lintian,
-# the manual page's linters and man, the desktop entry's validator.
+# program ends); the .deb (dpkg-dev's build flags and dependency list) and
+# the package test's tools: lintian, the manual page's linters and man, the
+# desktop entry's validator.
 LINUX_PACKAGES=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libgtest-dev googletest
                 libx11-dev fonts-dejavu-core xvfb xauth xdotool xclip
                 icewm x11-utils x11-apps xfce4-settings dbus-daemon
