@@ -73,7 +73,7 @@ echo "  cpu:      $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n 1), $
 echo "  memory:   $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
 echo "  kernel:   $(uname -sr)"
 echo "  Debian:   $(cat /etc/debian_version 2>/dev/null)"
-echo "  compiler: $(c++ --version | head -n 1); $(x86_64-w64-mingw32-g++-posix --version 2>/dev/null | head -n 1)"
+echo "  compiler: $(c++ --version | head -n 1); $(x86_64-w64-mingw32-g++-win32 --version 2>/dev/null | head -n 1)"
 echo "  Qt:       $(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) (Debian qt6-base-dev)"
 echo "  Wine:     $("$wine" --version 2>/dev/null)"
 
