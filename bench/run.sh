@@ -12,13 +12,12 @@
 # a directory of their own that is removed at the end.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/bench
-bin=$build/bench
 runs=${VANTREL_BENCH_RUNS:-9}
 problems=0
 
 tmp=$(mktemp -d)
-xvfb_pid=
+source "$root/bench/lib.sh"
+source "$root/tools/common.sh"
 wine_started=0
 export WINEPREFIX=$build/wine WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64
@@ -39,10 +38,7 @@ stop_wine() {
 
 cleanup() {
     [ "$wine_started" = 1 ] && stop_wine
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
+    stop_xvfb
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -50,28 +46,20 @@ trap 'exit 130' INT TERM
 
 section() { printf '\n== %s\n' "$*"; }
 problem() { echo "  PROBLEM: $*"; problems=$((problems + 1)); }
-# The median of the numbers on standard input, one a line.
-median() { sort -g | awk '{ v[NR] = $1 } END { if (!NR) print "n/a"; else if (NR % 2) print v[(NR + 1) / 2]; else printf "%.1f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-# One key=value field of an x_map_watch line.
-field() { sed -n "s/.*\\b$1=\\([^ ]*\\).*/\\1/p" <<<"$2"; }
-# Nanoseconds as milliseconds with two decimals.
-ms() { awk -v ns="$1" 'BEGIN { printf "%.2f", ns / 1e6 }'; }
 # A Unix path as Wine's Z: drive sees it.
 winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 
 # ---- Build ------------------------------------------------------------------
 section "build"
-if ! { cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF -DVANTREL_BENCH=ON &&
-       cmake --build "$build" -j2; } >"$tmp/build.log" 2>&1; then
-    cat "$tmp/build.log"
-    echo "the benchmarks could not be built"
-    exit 1
-fi
+ensure_packages "${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${BENCH_PACKAGES[@]}" || exit 1
+build_bench || exit 1
 echo "  Linux program and benchmarks built in ${build#"$root"/}"
-# The Windows exes are built by their own presets; only a missing one is built here.
+# The Windows exes are built by their own presets (configured here the first
+# time, as on a fresh clone); only a missing one is built here.
 for preset in win32 win64; do
     if [ ! -f "$root/build/$preset/vantrel.exe" ]; then
-        (cd "$root" && cmake --build --preset "$preset" --target vantrel) >>"$tmp/build.log" 2>&1 ||
+        (cd "$root" && { [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset"; } &&
+            cmake --build --preset "$preset" --target vantrel) >>"$tmp/build.log" 2>&1 ||
             problem "build/$preset/vantrel.exe is missing and could not be built"
     fi
     [ -f "$root/build/$preset/vantrel.exe" ] &&
@@ -85,7 +73,7 @@ echo "  cpu:      $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -n 1), $
 echo "  memory:   $(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)"
 echo "  kernel:   $(uname -sr)"
 echo "  Debian:   $(cat /etc/debian_version 2>/dev/null)"
-echo "  compiler: $(c++ --version | head -n 1); $(x86_64-w64-mingw32-g++-posix --version 2>/dev/null | head -n 1)"
+echo "  compiler: $(c++ --version | head -n 1); $(x86_64-w64-mingw32-g++-win32 --version 2>/dev/null | head -n 1)"
 echo "  Qt:       $(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null) (Debian qt6-base-dev)"
 echo "  Wine:     $("$wine" --version 2>/dev/null)"
 
@@ -94,15 +82,7 @@ section "1. capture: 1 GiB through CaptureCommandOutput against a plain pipe to 
 "$bin/bench_capture" --bytes $((1024 * 1024 * 1024)) --reps "$runs" || problem "the capture benchmark failed"
 
 # ---- A private X display for the window measurements ------------------------
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-if [ ! -s "$tmp/display" ]; then
-    cat "$tmp/xvfb.log"
-    echo "Xvfb did not start"
-    exit 1
-fi
-export DISPLAY=:$(cat "$tmp/display") XDG_RUNTIME_DIR=$tmp QT_QPA_PLATFORM=xcb
+start_xvfb || exit 1
 
 # watch_window [X_MAP_WATCH OPTIONS] -- PROGRAM ARGS...: one x_map_watch run (by
 # default for a window named Vantrel); prints its line, and fails when the
@@ -122,8 +102,8 @@ run_window() {
 }
 
 # latency NAME VANTREL CHILD STAMP QUICK-CHILD [LOADER]: (a) the child's end to
-# the window, for VANTREL running CHILD (stamp_exit) that writes its end time
-# to STAMP (the same file as $tmp/stamp, in the child's own spelling); (b)
+# the window, for VANTREL running CHILD (stamp_exit) that sleeps 500 ms and
+# writes its end time to STAMP (the same file as $tmp/stamp, in the child's own spelling); (b)
 # VANTREL's start to its window, for QUICK-CHILD that exits at once. LOADER
 # (wine64) goes in front of VANTREL. One untimed warm-up run first.
 latency() {
@@ -132,7 +112,8 @@ latency() {
     run_window -- "${@:6}" "$vantrel" "$quick_child"
     for _ in $(seq "$runs"); do
         rm -f "$tmp/stamp"
-        if run_window -- "${@:6}" "$vantrel" "$child" "$stamp_for_child"; then
+        # The child outlives the program's own start-up, which runs beside it.
+        if run_window -- "${@:6}" "$vantrel" "$child" --sleep 500 "$stamp_for_child"; then
             if [ -s "$tmp/stamp" ]; then
                 echo $(($(field map_ns "$line") - $(tr -d '\r\n' <"$tmp/stamp"))) >>"$tmp/a"
             else
@@ -227,6 +208,10 @@ awk -v v="$v" -v m="$m" -v l="$l" -v t="$t" 'BEGIN {
 # ---- 4. Find (Qt offscreen, no display) -------------------------------------
 section "4. find: one key press in the find field"
 QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$tmp "$bin/bench_find" 2>>"$tmp/qt.log" || problem "the find benchmark failed"
+
+# ---- 5. The user's whole wait --------------------------------------------------
+section "5. the user's wait: vantrel CMD against CMD | xmessage and CMD | zenity (Xvfb, no window manager)"
+VANTREL_BENCH_RUNS=$runs "$root/bench/wait.sh" || problem "the wait benchmark could not measure every case"
 
 section "done"
 if [ "$problems" -ne 0 ]; then

@@ -1,11 +1,19 @@
-// The child whose end the latency benchmark times, built for Linux and, with
-// mingw-w64, for Windows (run under Wine). Started with a file name, it writes
-// the wall-clock time in nanoseconds since 1970 to that file and exits at
-// once; the watcher's map time minus this stamp is the time from the child's
-// end to Vantrel's window. Started without one, it just exits: the child for
-// timing Vantrel's own start-up. It writes nothing to standard output.
+// The child whose end the latency benchmarks time, built for Linux and, with
+// mingw-w64, for Windows (run under Wine):
+//   stamp_exit [--sleep MS] [--print BYTES] [STAMP-FILE]
+// It sleeps MS milliseconds (0 by default), writes BYTES bytes of text lines
+// to standard output (none by default), then writes the wall-clock time in
+// nanoseconds since 1970 to STAMP-FILE, if one is named, and exits at once.
+// The watcher's map time minus this stamp is the time from the child's end
+// to the window; the sleep and the output make it stand in for a command
+// that takes a while and prints something.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -23,7 +31,6 @@ std::int64_t WallClockNs()
 
 } // namespace
 #else
-#include <chrono>
 
 namespace {
 
@@ -39,11 +46,32 @@ std::int64_t WallClockNs()
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
+    long sleepMs = 0;
+    long printBytes = 0;
+    const char* stampFile = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--sleep") == 0 && i + 1 < argc)
+            sleepMs = std::atol(argv[++i]);
+        else if (std::strcmp(argv[i], "--print") == 0 && i + 1 < argc)
+            printBytes = std::atol(argv[++i]);
+        else
+            stampFile = argv[i];
+    }
+    if (sleepMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    if (printBytes > 0) {
+        // Lines of 64 characters, as a chatty command writes them.
+        std::string text(static_cast<std::size_t>(printBytes), ' ');
+        for (std::size_t i = 0; i < text.size(); ++i)
+            text[i] = i % 64 == 63 ? '\n' : static_cast<char>('a' + i % 26);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    }
+    if (!stampFile)
         return 0;
     // Opened before the clock is read, so that the stamp is as close to the
     // end as the write allows.
-    FILE* file = std::fopen(argv[1], "w");
+    FILE* file = std::fopen(stampFile, "w");
     if (!file)
         return 1;
     std::fprintf(file, "%lld\n", static_cast<long long>(WallClockNs()));

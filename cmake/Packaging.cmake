@@ -89,8 +89,6 @@ else()
     install(FILES ${dist}/README ${dist}/copyright ${dist}/changelog.gz DESTINATION ${docdir})
     install(FILES ${dist}/vantrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES docs/vantrel.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
-    install(FILES docs/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
-            RENAME vantrel)
 
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

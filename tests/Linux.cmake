@@ -8,6 +8,12 @@ target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
 add_test(NAME capture COMMAND capture_tests)
 set_tests_properties(capture PROPERTIES TIMEOUT 120)
 
+# The display check against made-up environments.
+add_executable(display_check_tests gui/DisplayCheck_posix_test.cpp)
+target_link_libraries(display_check_tests PRIVATE vantrel_display_check ${GTEST_MAIN_TARGETS})
+add_test(NAME display_check COMMAND display_check_tests)
+set_tests_properties(display_check PROPERTIES TIMEOUT 60)
+
 find_package(Qt6 REQUIRED COMPONENTS Test)
 add_executable(window_tests frmOutput/frmOutput_qt_test.cpp)
 target_link_libraries(window_tests PRIVATE vantrel_window Qt6::Test)
@@ -20,7 +26,11 @@ find_package(X11 REQUIRED)
 add_executable(x_close_window e2e/x_close_window.cpp)
 target_link_libraries(x_close_window PRIVATE X11::X11)
 
+# Floods the root window with property changes, for the memory check.
+add_executable(x_flood_root_properties e2e/x_flood_root_properties.cpp)
+target_link_libraries(x_flood_root_properties PRIVATE X11::X11)
+
 add_test(NAME end_to_end
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/e2e/vantrel_e2e_linux.sh
-            $<TARGET_FILE:vantrel> $<TARGET_FILE:x_close_window>)
+            $<TARGET_FILE:vantrel> $<TARGET_FILE:x_close_window> $<TARGET_FILE:x_flood_root_properties>)
 set_tests_properties(end_to_end PROPERTIES TIMEOUT 300 RUN_SERIAL ON)

@@ -18,6 +18,9 @@ export DISPLAY=$display WINEPREFIX=$PWD/build/win64/wine/screenshot WINEDEBUG=-a
 # Wine makes the prefix itself, but not the directories above it.
 mkdir -p "$(dirname "$WINEPREFIX")"
 sleep 1
+# A new prefix is made first, so that the wait for the window below does not
+# include it (on a busy machine it can take a minute).
+/usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1
 
 (cd "$example" && exec /usr/lib/wine/wine64 "$OLDPWD/build/win64/vantrel.exe" cmd /c type example.txt) &
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n 1)

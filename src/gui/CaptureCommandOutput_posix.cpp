@@ -2,14 +2,17 @@
 // with the parameter splitter's rules and the first word is started, searched
 // on PATH, with no shell in front. The child's standard output is a pipe that
 // is drained while the child runs; its standard input and standard error are
-// /dev/null, and no other descriptor of ours reaches it.
+// /dev/null, and no other descriptor of ours reaches it. While it drains, the
+// signals that ask us to end are passed on to the child (Capture_posix.h).
 #include "Capture.h"
+#include "Capture_posix.h"
 #include "CommandLine.h"
 
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/syscall.h>
@@ -137,7 +140,7 @@ void TakeWhatIsLeft(int fd, CaptureBuffer& buffer)
 }
 
 // A descriptor that becomes readable when the child ends, or -1 where the
-// kernel has none; then the drain loop looks at the child every few ms.
+// kernel has none; then the drain loop looks at the child every 10 ms.
 int OpenProcessDescriptor(pid_t pid)
 {
 #ifdef SYS_pidfd_open
@@ -149,37 +152,8 @@ int OpenProcessDescriptor(pid_t pid)
 #endif
 }
 
-// Drains the pipe until the child has ended or the pipe has been closed by
-// every writer. Returns true when the child was reaped on the way.
-bool DrainWhileRunning(pid_t pid, int readFd, CaptureBuffer& buffer)
-{
-    const Descriptor exitWatch(OpenProcessDescriptor(pid));
-    for (;;) {
-        pollfd watched[2] = {{readFd, POLLIN, 0}, {exitWatch.Get(), POLLIN, 0}};
-        const int count = exitWatch.Get() >= 0 ? 2 : 1;
-        const int timeoutMs = exitWatch.Get() >= 0 ? -1 : 10;
-        if (poll(watched, count, timeoutMs) < 0) {
-            // Interrupted, or short of kernel memory: look again. Giving up
-            // here would leave a child that fills the pipe blocked for ever.
-            if (errno != EINTR)
-                usleep(1000);
-            continue;
-        }
-        if (watched[0].revents != 0 && !ReadChunk(readFd, buffer))
-            return false;  // every writer has closed the pipe
-        // Looked at on every turn, so that a grandchild that keeps writing
-        // cannot hide the child's end.
-        if (count == 2) {
-            if (watched[1].revents != 0)
-                return false;  // ended; reaped by the caller
-        } else {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return true;
-        }
-    }
-}
-
+// Waits for the child's end and reaps it. ECHILD means the kernel reaped it
+// already: SIGCHLD was ignored.
 void Reap(pid_t pid)
 {
     int status = 0;
@@ -187,7 +161,114 @@ void Reap(pid_t pid)
     }
 }
 
+// Whether the child has ended, without waiting; reaps it if it has.
+bool HasEnded(pid_t pid)
+{
+    int status = 0;
+    const pid_t result = waitpid(pid, &status, WNOHANG);
+    return result == pid || (result < 0 && errno == ECHILD);
+}
+
+// ---- The end signals ------------------------------------------------------
+// The handler writes one byte per signal into a pipe that the drain loop
+// watches: the signal's number, with the top bit set when the signal is not
+// to be sent on. Both ends are non-blocking: a handler never waits, and a
+// flood of signals that fills the pipe loses only repeats.
+
+constexpr int EndSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr unsigned char AlreadyDelivered = 0x80;
+
+int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t lastEndSignal = 0;
+
+void OnEndSignal(int number, siginfo_t* info, void*)
+{
+    const int savedErrno = errno;
+    lastEndSignal = number;
+    unsigned char byte = static_cast<unsigned char>(number);
+    if (number == SIGINT && info && info->si_code == SI_KERNEL)
+        byte |= AlreadyDelivered;
+    if (write(signalPipe[1], &byte, 1) < 0) {
+        // Full: the signal is noted all the same.
+    }
+    errno = savedErrno;
+}
+
+// Sends the signals the handler noted on to the child: through its process
+// descriptor where there is one, so that a reused pid can never be hit.
+void PassSignalsOn(pid_t pid, int processFd)
+{
+    unsigned char bytes[64];
+    ssize_t n;
+    while ((n = read(signalPipe[0], bytes, sizeof bytes)) > 0) {
+        for (ssize_t i = 0; i < n; ++i) {
+            if (bytes[i] & AlreadyDelivered)
+                continue;
+            const int number = bytes[i];
+#ifdef SYS_pidfd_send_signal
+            if (processFd >= 0 && syscall(SYS_pidfd_send_signal, processFd, number, nullptr, 0) == 0)
+                continue;
+#endif
+            (void)processFd;
+            kill(pid, number);
+        }
+    }
+}
+
 } // namespace
+
+void CatchEndSignals()
+{
+    if (signalPipe[0] < 0 && pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        signalPipe[0] = signalPipe[1] = -1;
+    lastEndSignal = 0;
+    struct sigaction action {};
+    action.sa_sigaction = OnEndSignal;
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigset_t unblocked;
+    sigemptyset(&unblocked);
+    for (const int number : EndSignals) {
+        sigaction(number, &action, nullptr);
+        sigaddset(&unblocked, number);
+    }
+    // A starter may have blocked them; they would then wait unseen.
+    pthread_sigmask(SIG_UNBLOCK, &unblocked, nullptr);
+}
+
+int ReleaseEndSignals()
+{
+    for (const int number : EndSignals)
+        signal(number, SIG_DFL);
+    return lastEndSignal;
+}
+
+void DrainUntilChildEnds(pid_t pid, int readFd, int processFd, CaptureBuffer& buffer)
+{
+    bool pipeOpen = true;
+    for (;;) {
+        // A negative descriptor is left out by poll.
+        pollfd watched[3] = {{pipeOpen ? readFd : -1, POLLIN, 0},
+                             {processFd, POLLIN, 0},
+                             {signalPipe[0], POLLIN, 0}};
+        if (poll(watched, 3, processFd >= 0 ? -1 : 10) < 0) {
+            // Interrupted, or short of kernel memory: look again. Giving up
+            // here would leave a child that fills the pipe blocked for ever.
+            if (errno != EINTR)
+                usleep(1000);
+            continue;
+        }
+        if (watched[0].revents != 0 && !ReadChunk(readFd, buffer))
+            pipeOpen = false;  // every writer has closed it; the child may run on
+        if (watched[2].revents != 0)
+            PassSignalsOn(pid, processFd);
+        if (processFd >= 0 ? watched[1].revents != 0 : HasEnded(pid)) {
+            if (processFd >= 0)
+                Reap(pid);
+            return;
+        }
+    }
+}
 
 // The running child and the read end of its output pipe; or, when it could
 // not be started, the error text that stands in for its output.
@@ -252,11 +333,9 @@ std::string ChildCapture::Finish()
         return child.errorText;
 
     CaptureBuffer buffer;
-    const bool reaped = DrainWhileRunning(child.pid, child.readEnd.Get(), buffer);
-    if (!reaped) {
-        // Waits here only when the child closed its standard output early and
-        // runs on: the window opens once it has ended.
-        Reap(child.pid);
+    {
+        const Descriptor exitWatch(OpenProcessDescriptor(child.pid));
+        DrainUntilChildEnds(child.pid, child.readEnd.Get(), exitWatch.Get(), buffer);
     }
     child.pid = 0;
     TakeWhatIsLeft(child.readEnd.Get(), buffer);

@@ -2,6 +2,7 @@
 // child: started as "<self> --child <behaviour> ..." it acts out one child
 // behaviour, so each case is a few lines of C++ instead of a shell script.
 #include "Capture.h"
+#include "Capture_posix.h"
 #include "ChildOutput.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,7 @@
 
 using vantrel::CaptureBufferSize;
 using vantrel::CaptureCommandOutput;
+using vantrel::ChildCapture;
 using namespace std::string_literals;
 namespace fs = std::filesystem;
 
@@ -130,6 +133,19 @@ int RunChild(int argc, char** argv)
     } else if (behaviour == "killed") {
         Out("partial output");
         raise(SIGKILL);
+    } else if (behaviour == "await-signal") {  // await-signal <marker>: names the end signal it gets
+        static volatile sig_atomic_t got = 0;
+        sigset_t endSignals, previous;
+        sigemptyset(&endSignals);
+        for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+            signal(number, [](int n) { got = n; });
+            sigaddset(&endSignals, number);
+        }
+        sigprocmask(SIG_BLOCK, &endSignals, &previous);
+        Touch(argv[3]);
+        while (!got)
+            sigsuspend(&previous);
+        Out("got " + std::to_string(got));
     } else if (behaviour == "slow") {      // slow <milliseconds>
         usleep(static_cast<useconds_t>(std::atoi(argv[3])) * 1000);
         Out("after a pause");
@@ -142,6 +158,22 @@ int RunChild(int argc, char** argv)
 std::string Self() { return fs::read_symlink("/proc/self/exe").string(); }
 
 std::string Child(const std::string& behaviour) { return Self() + " --child " + behaviour; }
+
+std::string TempName(const char* kind)
+{
+    return fs::temp_directory_path() / ("vantrel-" + std::string(kind) + "-" + std::to_string(getpid()));
+}
+
+// Waits until the file exists, as a child's sign that it is ready.
+bool AppearsWithin(const std::string& path, std::chrono::seconds limit)
+{
+    for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        if (access(path.c_str(), F_OK) == 0)
+            return true;
+        usleep(10 * 1000);
+    }
+    return false;
+}
 
 // Every case runs under a watchdog: the faults of process capture show up as
 // hangs, and a hang must name the case instead of stalling the whole run.
@@ -343,6 +375,75 @@ TEST_F(Capture, AProgramPathWithABlankInQuotes)
     // Unquoted, the blank splits the path and the first half is not found.
     EXPECT_EQ(CaptureCommandOutput(program.string()), "Error: \"2\" -> " + program.string());
     fs::remove_all(directory);
+}
+
+TEST_F(Capture, AChildStartedLongBeforeTheDrainIsNeitherLostNorBlockedForGood)
+{
+    // Start-up builds the window between starting the child and draining:
+    // the child fills the pipe meanwhile, waits, and goes on once drained.
+    const std::string marker = TempName("early");
+    unlink(marker.c_str());
+    ChildCapture capture(Child("count 1048576 " + marker));
+    usleep(500 * 1000);
+    EXPECT_NE(access(marker.c_str(), F_OK), 0) << "the child cannot have written 1 MiB into a pipe";
+    EXPECT_EQ(capture.Finish(), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(access(marker.c_str(), F_OK), 0) << "the child did not end normally";
+    unlink(marker.c_str());
+}
+
+TEST_F(Capture, EndSignalsArePassedOnToTheChildWhileDraining)
+{
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        const std::string ready = TempName("ready");
+        unlink(ready.c_str());
+        vantrel::CatchEndSignals();
+        ChildCapture capture(Child("await-signal " + ready));
+        std::atomic<bool> done = false;
+        std::string text;
+        std::thread drain([&] {
+            text = capture.Finish();
+            done = true;
+        });
+        ASSERT_TRUE(AppearsWithin(ready, std::chrono::seconds(20)));
+        // The signal reaches us, not the child: the drain sends it on.
+        kill(getpid(), number);
+        drain.join();
+        EXPECT_TRUE(done);
+        EXPECT_EQ(text, "got " + std::to_string(number));
+        EXPECT_EQ(vantrel::ReleaseEndSignals(), number);
+        unlink(ready.c_str());
+    }
+    // Released, the signals have their default action again.
+    struct sigaction action {};
+    sigaction(SIGTERM, nullptr, &action);
+    EXPECT_EQ(action.sa_handler, SIG_DFL);
+}
+
+TEST_F(Capture, AChildTheKernelReapedHasEnded)
+{
+    // With SIGCHLD ignored (inherited so from a starter) the kernel reaps the
+    // child itself and waitpid reports ECHILD. The grandchild keeps the pipe
+    // open for 30 s: only seeing the child's end lets the drain return.
+    const auto oldChild = signal(SIGCHLD, SIG_IGN);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CaptureCommandOutput(Child("grandchild")), "parent done");
+
+    // The same without a process descriptor, as on kernels that have none.
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(ends[1], 1);
+        execl(Self().c_str(), Self().c_str(), "--child", "grandchild", nullptr);
+        _exit(127);
+    }
+    close(ends[1]);
+    vantrel::CaptureBuffer buffer;
+    vantrel::DrainUntilChildEnds(pid, ends[0], -1, buffer);
+    close(ends[0]);
+    EXPECT_EQ(buffer.OutputText(), "parent done");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    signal(SIGCHLD, oldChild);
 }
 
 int main(int argc, char** argv)

@@ -2,7 +2,7 @@
 # Builds the release package of one build tree with CPack and checks what is
 # in it, as a packager and a user would look at it.
 #   .deb: named for the build's version, xz-compressed, clean under lintian
-#         at every level (overrides say why); the license as a machine-
+#         at every level; the license as a machine-
 #         readable copyright file, the changelog, a user's README, the manual
 #         page (lint-clean), the desktop entry (valid) and its icons. Also
 #         the source package, which leaves build trees and git out.

@@ -1,0 +1,51 @@
+// Whether the window will have a display to appear on, found out before any
+// child is started and far more cheaply than the toolkit's own start-up: the
+// environment says which display systems the toolkit will try, and each one
+// is given a connection attempt.
+#pragma once
+
+#include <functional>
+#include <string>
+
+struct xcb_connection_t;
+
+namespace vantrel {
+
+// Reads one environment variable; null when it is not set.
+using EnvironmentLookup = std::function<const char*(const char*)>;
+
+// Finds out on construction whether a display can be had; Why is empty
+// when one can, and otherwise says why not, in words for the user ("DISPLAY
+// is not set", "the X display \":5\" cannot be opened", ...).
+//
+// The toolkit tries the platforms named in QT_QPA_PLATFORM (separated by
+// ';', each perhaps with ':options'), or by default Wayland first when
+// WAYLAND_DISPLAY is set or XDG_SESSION_TYPE is "wayland", then X11. The
+// first one that starts is used, so one reachable display is enough:
+// - X11 ("xcb"): a connection to DISPLAY, authorisation included.
+// - Wayland ("wayland..."): a connection to the compositor's socket
+//   (WAYLAND_SOCKET, or WAYLAND_DISPLAY, "wayland-0" by default, under
+//   XDG_RUNTIME_DIR unless it is a full path).
+// - Any other platform ("offscreen", "vnc", "eglfs", ...) needs no display
+//   server that could be checked here and counts as available.
+//
+// The connection that succeeded stays open until the object goes: keep it
+// until the toolkit has opened its own. An X server that has just seen a
+// client leave makes the next one wait some 25 ms for its connection, and
+// now and then refuses it.
+class DisplayCheck {
+public:
+    explicit DisplayCheck(const EnvironmentLookup& environment);
+    ~DisplayCheck();
+    DisplayCheck(const DisplayCheck&) = delete;
+    DisplayCheck& operator=(const DisplayCheck&) = delete;
+
+    const std::string& Why() const { return why_; }
+
+private:
+    std::string why_;
+    xcb_connection_t* x11_ = nullptr;
+    int wayland_ = -1;
+};
+
+} // namespace vantrel

@@ -1,0 +1,92 @@
+// The display check against made-up environments: which display systems it
+// tries, in which cases it lets the program go on, and what it tells the
+// user otherwise. A Unix socket of the test's own plays the Wayland
+// compositor; a real X display is the end-to-end test's part.
+#include "DisplayCheck_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A listening Unix socket, removed at the end.
+class ListeningSocket {
+public:
+    explicit ListeningSocket(const fs::path& path) : path_(path)
+    {
+        fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(fd_, 8), 0);
+    }
+    ~ListeningSocket()
+    {
+        close(fd_);
+        fs::remove(path_);
+    }
+
+private:
+    fs::path path_;
+    int fd_;
+};
+
+} // namespace
+
+TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
+{
+    const fs::path runtime = fs::temp_directory_path() / ("vantrel-runtime-" + std::to_string(getpid()));
+    fs::create_directories(runtime);
+    const ListeningSocket compositor(runtime / "wayland-7");
+    const std::string absolute = (runtime / "wayland-7").string();
+    // An X display number that nothing serves.
+    const std::string noX = ":64999";
+
+    const struct {
+        std::map<std::string, std::string> environment;
+        std::string why;  // empty: a display can be had
+    } rows[] = {
+        {{}, "DISPLAY is not set"},
+        {{{"DISPLAY", ""}}, "DISPLAY is not set"},
+        {{{"DISPLAY", noX}}, "the X display \":64999\" cannot be opened"},
+        // Wayland is tried first where the session says so, then X11.
+        {{{"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", runtime}}, ""},
+        {{{"WAYLAND_DISPLAY", absolute}}, ""},
+        {{{"XDG_SESSION_TYPE", "wayland"}, {"XDG_RUNTIME_DIR", runtime}},
+         "the Wayland display \"" + (runtime / "wayland-0").string() + "\" cannot be reached; DISPLAY is not set"},
+        {{{"WAYLAND_DISPLAY", "wayland-7"}},
+         "XDG_RUNTIME_DIR is not set for the Wayland display \"wayland-7\"; DISPLAY is not set"},
+        {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_SOCKET", "999"}}, "WAYLAND_SOCKET \"999\" is no socket"},
+        // QT_QPA_PLATFORM decides alone, options and all.
+        {{{"QT_QPA_PLATFORM", "offscreen"}}, ""},
+        {{{"QT_QPA_PLATFORM", "vnc:size=800x600"}}, ""},
+        {{{"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", absolute}}, ""},
+        {{{"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", absolute}}, "DISPLAY is not set"},
+        {{{"QT_QPA_PLATFORM", "xcb:nograbs"}, {"DISPLAY", noX}}, "the X display \":64999\" cannot be opened"},
+        {{{"QT_QPA_PLATFORM", "wayland-egl;xcb"}, {"WAYLAND_DISPLAY", absolute}}, ""},
+        {{{"QT_QPA_PLATFORM", "xcb;offscreen"}}, ""},
+        {{{"QT_QPA_PLATFORM", ";"}}, "QT_QPA_PLATFORM names no platform"},
+    };
+    for (const auto& row : rows) {
+        const auto lookup = [&](const char* name) -> const char* {
+            const auto found = row.environment.find(name);
+            return found == row.environment.end() ? nullptr : found->second.c_str();
+        };
+        std::string described;
+        for (const auto& [name, value] : row.environment)
+            described += name + "=" + value + " ";
+        EXPECT_EQ(vantrel::DisplayCheck(lookup).Why(), row.why) << described;
+    }
+    fs::remove_all(runtime);
+}
