@@ -29,15 +29,136 @@ ensure_packages() {
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' || missing+=("$package")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     echo "Installing ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+}
+
+# as_root COMMAND...: runs the command as root, through sudo when we are not.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
 # build PRESET: configures once, then builds whatever is stale.
 build() {
     [ -f "build/$1/CMakeCache.txt" ] || cmake --preset "$1"
     cmake --build --preset "$1"
+}
+
+# The 32-bit Windows exe runs under Wine's 32-bit loader, an i386 Linux
+# program. Where the kernel runs no 32-bit code itself, qemu's user-mode
+# emulator runs it, registered with binfmt_misc for i386 ELF executables.
+WIN32_RUN_PACKAGES=(wine32:i386)
+I386_EMULATOR_PACKAGES=(qemu-user-static)
+I386_EMULATOR=/usr/bin/qemu-i386-static
+BINFMT_DIR=/proc/sys/fs/binfmt_misc
+# qemu's own magic and mask for i386 ELF executables (32-bit, little-endian,
+# type executable or shared object, machine 80386), escaped as binfmt_misc's
+# register file reads them.
+I386_ELF_MAGIC='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+I386_ELF_MASK='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+
+# write_i386_probe FILE: writes the smallest i386 Linux program, one that only
+# exits with status 42: an ELF header, one loadable segment and three
+# instructions, 96 bytes in all. It needs no 32-bit compiler or library.
+write_i386_probe() {
+    local bytes=(
+        # ELF header: magic, 32-bit, little-endian, version 1, System V, padding.
+        '\x7fELF' '\x01' '\x01' '\x01' '\x00' '\x00\x00\x00\x00\x00\x00\x00\x00'
+        '\x02\x00'                            # e_type: executable
+        '\x03\x00'                            # e_machine: Intel 80386
+        '\x01\x00\x00\x00'                    # e_version
+        '\x54\x80\x04\x08'                    # e_entry: 0x08048054, the code after both headers
+        '\x34\x00\x00\x00'                    # e_phoff: the program header follows at 52
+        '\x00\x00\x00\x00' '\x00\x00\x00\x00' # e_shoff (no sections), e_flags
+        '\x34\x00' '\x20\x00' '\x01\x00'      # e_ehsize 52, e_phentsize 32, e_phnum 1
+        '\x28\x00' '\x00\x00' '\x00\x00'      # e_shentsize 40, e_shnum 0, e_shstrndx 0
+        # Program header: the whole file loaded at 0x08048000, readable and executable.
+        '\x01\x00\x00\x00'                    # p_type: loadable
+        '\x00\x00\x00\x00'                    # p_offset
+        '\x00\x80\x04\x08' '\x00\x80\x04\x08' # p_vaddr, p_paddr
+        '\x60\x00\x00\x00' '\x60\x00\x00\x00' # p_filesz, p_memsz: 96 bytes
+        '\x05\x00\x00\x00'                    # p_flags: read and execute
+        '\x00\x10\x00\x00'                    # p_align: 4096
+        # The code: exit(42) through the i386 system call gate.
+        '\xb8\x01\x00\x00\x00'                # mov eax, 1 (exit)
+        '\xbb\x2a\x00\x00\x00'                # mov ebx, 42
+        '\xcd\x80'                            # int 0x80
+    )
+    printf '%b' "${bytes[@]}" >"$1" && chmod +x "$1"
+}
+
+# i386_runs DIRECTORY: true when 32-bit code runs here, natively or through
+# an emulator; the probe is written into DIRECTORY.
+i386_runs() {
+    local probe=$1/i386-probe status=0
+    mkdir -p "$1" && write_i386_probe "$probe" || return 1
+    "$probe" 2>/dev/null || status=$?
+    [ "$status" -eq 42 ]
+}
+
+# why_no_i386: says why 32-bit code does not run here, once i386_runs failed.
+why_no_i386() {
+    local registration=$BINFMT_DIR/qemu-i386
+    if ! mountpoint -q "$BINFMT_DIR"; then
+        echo "the kernel runs no 32-bit code and binfmt_misc is not mounted on $BINFMT_DIR"
+    elif grep -qx disabled "$BINFMT_DIR/status" 2>/dev/null; then
+        echo "the kernel runs no 32-bit code and binfmt_misc is disabled ($BINFMT_DIR/status)"
+    elif [ ! -x "$I386_EMULATOR" ]; then
+        echo "the kernel runs no 32-bit code and $I386_EMULATOR is missing (package qemu-user-static)"
+    elif [ ! -e "$registration" ]; then
+        echo "the kernel runs no 32-bit code and no emulator is registered for i386 ELF in $BINFMT_DIR"
+    elif ! grep -qx enabled "$registration"; then
+        echo "the kernel runs no 32-bit code and $registration is disabled"
+    else
+        echo "a 32-bit program does not run, although $registration is registered"
+    fi
+}
+
+# ensure_win32_execution: makes 32-bit code run, then installs Wine's 32-bit
+# loader (ensure_i386_execution, then ensure_wine32): in that order the i386
+# packages' own install scripts, which run 32-bit helpers, can run them.
+ensure_win32_execution() {
+    ensure_i386_execution
+    ensure_wine32
+}
+
+# ensure_wine32: installs Wine's 32-bit loader beside wine64, adding the i386
+# architecture to dpkg first if it is not there.
+ensure_wine32() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        echo "Adding the i386 architecture for Wine's 32-bit loader"
+        as_root dpkg --add-architecture i386
+    fi
+    ensure_packages "${WIN32_RUN_PACKAGES[@]}"
+}
+
+# ensure_i386_execution: makes 32-bit code run, natively where the kernel
+# allows it, otherwise through qemu: mounts binfmt_misc if it is not mounted
+# and registers qemu-i386 for i386 ELF if it is not registered. Does only what
+# is missing and leaves every other registration alone. When it cannot, it
+# says why, and the tests of the 32-bit exe report themselves skipped.
+# VANTREL_EMULATE_I386=1 takes the emulated road even where the kernel runs
+# 32-bit code (a registration then routes every 32-bit program through qemu);
+# tools/test-win32-emulated.sh does that inside a user namespace of its own.
+ensure_i386_execution() {
+    if [ "${VANTREL_EMULATE_I386:-0}" != 1 ] && i386_runs build; then
+        echo "32-bit code runs here"
+        return 0
+    fi
+    ensure_packages "${I386_EMULATOR_PACKAGES[@]}"
+    if ! mountpoint -q "$BINFMT_DIR"; then
+        echo "Mounting binfmt_misc on $BINFMT_DIR"
+        as_root mount -t binfmt_misc binfmt_misc "$BINFMT_DIR" || true
+    fi
+    if mountpoint -q "$BINFMT_DIR" && [ ! -e "$BINFMT_DIR/qemu-i386" ]; then
+        echo "Registering $I386_EMULATOR for i386 ELF executables in $BINFMT_DIR"
+        printf ':qemu-i386:M::%s:%s:%s:F\n' "$I386_ELF_MAGIC" "$I386_ELF_MASK" "$I386_EMULATOR" |
+            as_root tee "$BINFMT_DIR/register" >/dev/null || true
+    fi
+    if i386_runs build; then
+        echo "32-bit code runs through $I386_EMULATOR"
+    else
+        echo "The 32-bit exe's tests will be skipped: $(why_no_i386)"
+    fi
 }
