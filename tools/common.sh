@@ -143,7 +143,11 @@ ensure_wine32() {
 # tools/test-win32-emulated.sh does that inside a user namespace of its own.
 ensure_i386_execution() {
     if [ "${VANTREL_EMULATE_I386:-0}" != 1 ] && i386_runs build; then
-        echo "32-bit code runs here"
+        if grep -qx enabled "$BINFMT_DIR/qemu-i386" 2>/dev/null; then
+            echo "32-bit code runs here, through $I386_EMULATOR (registered in $BINFMT_DIR)"
+        else
+            echo "32-bit code runs here"
+        fi
         return 0
     fi
     ensure_packages "${I386_EMULATOR_PACKAGES[@]}"
