@@ -339,7 +339,7 @@ clipboard_manager_running() { [ "$(selection_owner CLIPBOARD_MANAGER)" != 0 ]; }
 
 HOME="$scratch" icewm >/dev/null 2>&1 &
 wm=$!
-until_true 10 wm_running || fail "the window manager did not start"
+until_true 30 wm_running || fail "the window manager did not start"
 if start Vantrel printf '"Error, errx, \360\237\230\200 error"'; then
     check "window type" "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL" \
         "$(xprop -id "$window" _NET_WM_WINDOW_TYPE)"
@@ -391,7 +391,7 @@ echo sentinel | xclip -i -selection clipboard
 XDG_CONFIG_HOME="$scratch/config" NO_AT_BRIDGE=1 dbus-run-session -- \
     sh -c 'echo $$ > "$1"; exec xfsettingsd --disable-wm-check' sh "$scratch/manager.pid" >/dev/null 2>&1 &
 manager_session=$!
-if until_true 10 clipboard_manager_running; then
+if until_true 30 clipboard_manager_running; then
     if start Vantrel printf outlives; then
         keys alt+c
         close "Copy All outliving the program"
