@@ -25,4 +25,5 @@ page=$(MANPAGER=cat man vantrel)
 grep -q "vantrel - show what a console command prints, in a window" <<<"$page"
 echo "ok: man vantrel"
 
-"$source_dir/tests/e2e/vantrel_e2e_linux.sh" /usr/bin/vantrel "$build/tests/x_close_window"
+"$source_dir/tests/e2e/vantrel_e2e_linux.sh" /usr/bin/vantrel "$build/tests/x_close_window" \
+    "$build/tests/x_flood_root_properties"
