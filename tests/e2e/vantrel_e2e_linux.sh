@@ -161,6 +161,17 @@ end_after_signal() {
     check "$case: no window shown" 0 "$shown"
 }
 
+# sigterm_ends_sleeping_child CASE: sends SIGTERM to the Vantrel of $pid,
+# whose child is `sleep`; Vantrel passes it on and ends with 143, showing no
+# window, and the child is gone too.
+sigterm_ends_sleeping_child() {
+    local child
+    child=$(pgrep -P "$pid" -x sleep)
+    kill -TERM "$pid"
+    end_after_signal "$1" TERM 143
+    ended "$child" || { fail "$1: the child is left running"; kill "$child"; }
+}
+
 # 7. Without a display nothing is started: a message on standard error and
 #    status 1. The program's name in it comes from argv[0], or from the
 #    executable's own name when argv[0] is empty.
@@ -237,10 +248,7 @@ kill "$silent_bus"; wait "$silent_bus" 2>/dev/null
 "$VANTREL" sleep 1000 &
 pid=$!
 if until_true 20 sleep_child_of "$pid"; then
-    child=$(pgrep -P "$pid" -x sleep)
-    kill -TERM "$pid"
-    end_after_signal "SIGTERM with a child the signal ends" TERM 143
-    ended "$child" || { fail "SIGTERM: the child is left running"; kill "$child"; }
+    sigterm_ends_sleeping_child "SIGTERM with a child the signal ends"
 else
     fail "sleep never started"; kill -KILL "$pid"; wait "$pid"
 fi
@@ -258,10 +266,7 @@ if until_true 20 sleep_child_of "$pid"; then
     ignored=$(awk '/^SigIgn:/ { print $2 }' "/proc/$pid/status")
     signal_set "$ignored" 17 && fail "SIGCHLD is still ignored"
     signal_set "$ignored" 13 || fail "SIGPIPE is not ignored"
-    child=$(pgrep -P "$pid" -x sleep)
-    kill -TERM "$pid"
-    end_after_signal "inherited SIGCHLD ignored" TERM 143
-    ended "$child" || { fail "inherited SIGCHLD ignored: the child is left running"; kill "$child"; }
+    sigterm_ends_sleeping_child "inherited SIGCHLD ignored"
 else
     fail "sleep never started with SIGCHLD ignored"; kill -KILL "$pid"; wait "$pid"
 fi
@@ -307,10 +312,7 @@ if until_true 20 sleep_child_of "$pid"; then
     else
         echo "ok: memory while waiting: $before KiB, then $after KiB"
     fi
-    child=$(pgrep -P "$pid" -x sleep)
-    kill -TERM "$pid"
-    end_after_signal "events while waiting" TERM 143
-    ended "$child" || { fail "events while waiting: the child is left running"; kill "$child"; }
+    sigterm_ends_sleeping_child "events while waiting"
 else
     fail "sleep never started for the memory check"; kill -KILL "$pid"; wait "$pid"
 fi
