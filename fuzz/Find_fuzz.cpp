@@ -68,60 +68,41 @@ void Select(FakeView& view, std::uint8_t start, std::uint8_t length)
     view.length = length % (view.text.size() - view.start + 1);
 }
 
-bool IsSecondHalfOfPair(std::u16string_view text, std::size_t i)
-{
-    return i > 0 && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF &&
-           text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF;
-}
-
-char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
-
 // A key as the window passes it: one character, a pair's two halves joined.
 char32_t NextKey(Bytes& in)
 {
     const char16_t unit = NextUnit(in);
-    if (unit < 0xD800 || unit > 0xDBFF)
+    if (!vantrel::IsHighSurrogate(unit))
         return unit;
     const char16_t low = NextUnit(in);
-    if (low < 0xDC00 || low > 0xDFFF)
+    if (!vantrel::IsLowSurrogate(low))
         return unit;
-    return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (low - 0xDC00);
+    return vantrel::Characters(std::u16string{unit, low}).front();
 }
 
-std::u16string Utf16(char32_t c)
-{
-    if (c < 0x10000)
-        return std::u16string(1, static_cast<char16_t>(c));
-    return {static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)), static_cast<char16_t>(0xDC00 + (c & 0x3FF))};
-}
-
-// One key typed into the find field, as the window handles it: the key rules
-// decide, then the field takes the key as a single-line field with its caret
-// at the end does (Enter adds nothing, Backspace takes the last character).
-void TypeKey(FakeView& view, std::u16string& field, char32_t key)
+// One key typed into the find field as the window handles it (FakeField),
+// and what it must do: Enter searches for the field's text from the end of
+// the match, any other key but Escape for the field's text with the key
+// added, from its start. Escape is checked by the caller.
+void TypeKey(FakeView& view, FakeField& field, char32_t key)
 {
     const std::size_t selStart = view.start;
     const std::size_t selLength = view.length;
-    const vantrel::FindKeyAction action = vantrel::FindKeyRule(field, key);
+    const bool findNext = key == KeyEnter;
+    std::u16string pattern = field.text;
+    if (!findNext)
+        vantrel::AppendCharacter(pattern, key);
+    field.Type(view, key);
     if (key == KeyEscape) {
-        // Escape empties the field, searches nothing and keeps the selection.
-        FUZZ_CHECK(action.clearField);
-        field.clear();
+        FUZZ_CHECK(field.text.empty());
         return;
     }
-
-    // Enter searches for the field's text from the end of the match; any
-    // other key for the field's text with the key added, from its start.
-    const bool findNext = key == KeyEnter;
-    const std::u16string pattern = findNext ? field : field + Utf16(key);
-    FUZZ_CHECK(!action.clearField && action.findNext == findNext && action.pattern == pattern);
-    vantrel::FindInOutput(view, action.pattern, action.findNext);
 
     FUZZ_CHECK(view.start + view.length <= view.text.size());
     if (view.length > 0) {
         FUZZ_CHECK(vantrel::FoldCase(view.text.substr(view.start, view.length)) ==
                    vantrel::FoldCase(pattern));
-        FUZZ_CHECK(!IsSecondHalfOfPair(view.text, view.start));
+        FUZZ_CHECK(!vantrel::IsSecondHalfOfPair(view.text, view.start));
     }
     const std::size_t from =
         (selStart > 0 || selLength > 0) ? selStart + (findNext ? selLength : 0) : 0;
@@ -130,13 +111,6 @@ void TypeKey(FakeView& view, std::u16string& field, char32_t key)
         FUZZ_CHECK(view.start == 0 && view.length == 0);
     else
         FUZZ_CHECK(view.start == expected && view.length == pattern.size());
-
-    if (key == u'\b') {
-        if (!field.empty())
-            field.pop_back();
-    } else if (!findNext) {
-        field = pattern;
-    }
 }
 
 } // namespace
@@ -155,13 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::u16string folded = vantrel::FoldCase(text);
     FUZZ_CHECK(folded.size() == text.size());
     for (std::size_t i = 0; i < text.size(); ++i)
-        FUZZ_CHECK(folded[i] == Upper(text[i]));
+        FUZZ_CHECK(folded[i] == (text[i] >= u'a' && text[i] <= u'z' ? text[i] - 32 : text[i]));
 
     // Operation bytes: below 0x80 that ASCII key (Backspace 8, Enter 13 and
     // Escape 27 among them); then, 32 codes each, Enter, Escape and a key
     // read as a unit; 8 codes each Backspace and Copy All; the last 16 a
     // click that leaves a new selection, from the next two bytes.
-    std::u16string field;
+    FakeField field;
     while (!in.Empty()) {
         const std::uint8_t op = in.Next();
         if (op >= 0xF0) {

@@ -6,21 +6,6 @@ namespace vantrel {
 
 namespace {
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// True when position i of the text is the second half of a surrogate pair,
-// where a match may not begin.
-bool IsInsidePair(std::u16string_view text, std::size_t i)
-{
-    return i > 0 && i < text.size() && IsLowSurrogate(text[i]) && IsHighSurrogate(text[i - 1]);
-}
-
-char16_t Fold(char16_t c)
-{
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
 // For each length k + 1 of the needle's beginning, the length of the longest
 // beginning of the needle that also ends it (shorter than k + 1): where a
 // partial match can go on after the next character does not fit.
@@ -53,14 +38,14 @@ std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std
     const std::vector<std::size_t> border = Borders(needle);
     std::size_t matched = 0;
     for (std::size_t i = start; i < text.size(); ++i) {
-        const char16_t c = Fold(text[i]);
+        const char16_t c = FoldCase(text[i]);
         while (matched > 0 && c != needle[matched])
             matched = border[matched - 1];
         if (c == needle[matched])
             ++matched;
         if (matched == needle.size()) {
             const std::size_t at = i + 1 - needle.size();
-            if (!IsInsidePair(text, at))
+            if (!IsSecondHalfOfPair(text, at))
                 return at;
             // Not here: go on as if this were a partial match, so that
             // occurrences overlapping this one are still found.
@@ -70,28 +55,7 @@ std::size_t FindFolded(std::u16string_view text, std::u16string_view needle, std
     return std::u16string_view::npos;
 }
 
-void AppendCharacter(std::u16string& text, char32_t c)
-{
-    if (c < 0x10000) {
-        text += static_cast<char16_t>(c);
-    } else if (c <= 0x10FFFF) {
-        c -= 0x10000;
-        text += static_cast<char16_t>(0xD800 + (c >> 10));
-        text += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    } else {
-        text += u'\uFFFD'; // no Unicode character: what a decoder makes of it
-    }
-}
-
 } // namespace
-
-std::u16string FoldCase(std::u16string_view text)
-{
-    std::u16string folded(text);
-    for (char16_t& c : folded)
-        c = Fold(c);
-    return folded;
-}
 
 void FindInOutput(OutputView& view, std::u16string_view pattern, bool findNext)
 {
@@ -136,19 +100,15 @@ FindKeyAction FindKeyRule(std::u16string_view fieldText, char32_t key)
     }
 }
 
-std::u32string Characters(std::u16string_view text)
+void FindTextKeyPress(FindField& field, OutputView& view, char32_t& key)
 {
-    std::u32string characters;
-    characters.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-            characters += 0x10000 + ((char32_t(text[i]) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-            ++i;
-        } else {
-            characters += text[i];
-        }
+    const FindKeyAction action = FindKeyRule(field.Text(), key);
+    if (action.clearField) {
+        key = 0;
+        field.Clear();
+        return;
     }
-    return characters;
+    FindInOutput(view, action.pattern, action.findNext);
 }
 
 } // namespace vantrel

@@ -1,17 +1,15 @@
-// Find in the output view and Copy All, written once against OutputView.
-// No platform headers: each window adapts its own controls to these rules.
+// Find in the output view, the find field's keys and Copy All, written once
+// against OutputView and FindField. No platform headers: each window adapts
+// its own controls to these rules.
 #pragma once
 
+#include "Characters.h"
 #include "OutputView.h"
 
 #include <string>
 #include <string_view>
 
 namespace vantrel {
-
-// Case folding for the find: the letters a to z become A to Z; every other
-// character, letters with accents included, stays unchanged.
-std::u16string FoldCase(std::u16string_view text);
 
 // Searches the view for the pattern and selects the first occurrence, ignoring
 // the case of a to z. The search starts at the current selection's start, or
@@ -41,11 +39,25 @@ struct FindKeyAction {
 // gets a pair in two halves passes it) is appended as itself.
 FindKeyAction FindKeyRule(std::u16string_view fieldText, char32_t key);
 
-// The characters of a UTF-16 text in order, one per key for the find: a
-// surrogate pair is one character, a lone surrogate stands for itself.
-std::u32string Characters(std::u16string_view text);
-
 inline constexpr char32_t KeyEnter = 13;
 inline constexpr char32_t KeyEscape = 27;
+
+// The find field as its key handler reads and empties it; each window
+// adapts its own single-line field.
+class FindField {
+public:
+    virtual std::u16string Text() const = 0;
+    virtual void Clear() = 0;
+
+protected:
+    ~FindField() = default;
+};
+
+// The find field's key handler (e_FindTextKeyPress) on every platform: one
+// whole character typed into the field, before the field applies it, goes
+// through FindKeyRule with the field's whole text. Escape empties the field
+// and sets key to 0, so that the field never sees it; every other key
+// searches the view and reaches the field unchanged.
+void FindTextKeyPress(FindField& field, OutputView& view, char32_t& key);
 
 } // namespace vantrel

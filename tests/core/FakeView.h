@@ -1,7 +1,9 @@
-// An output view in memory for the find and Copy All tests. Its text is what
-// AddLine and the test put there; positions count its UTF-16 units.
+// An output view and a find field in memory, for the find and Copy All tests
+// and the fuzzer. The view's text is what AddLine and the test put there;
+// positions count its UTF-16 units.
 #pragma once
 
+#include "Find.h"
 #include "OutputView.h"
 
 #include <algorithm>
@@ -29,4 +31,25 @@ public:
     std::size_t start = 0;
     std::size_t length = 0;
     std::u16string clipboard;
+};
+
+// A find field in memory: each key goes through the field's key handler,
+// then the field does with it what a single-line field does when its caret
+// stands at the end (Enter adds nothing, Backspace takes the last unit).
+struct FakeField : vantrel::FindField {
+    std::u16string Text() const override { return text; }
+    void Clear() override { text.clear(); }
+
+    void Type(vantrel::OutputView& view, char32_t key)
+    {
+        vantrel::FindTextKeyPress(*this, view, key);
+        if (key == u'\b') {
+            if (!text.empty())
+                text.pop_back();
+        } else if (key != 0 && key != vantrel::KeyEnter) {
+            vantrel::AppendCharacter(text, key);
+        }
+    }
+
+    std::u16string text;
 };

@@ -17,29 +17,6 @@ using vantrel::FindKeyRule;
 
 namespace {
 
-// A find field in memory: applies the key rules, then does with the key what
-// a single-line field does with it when the caret stands at the end.
-struct Typist {
-    FakeView& view;
-    std::u16string field;
-
-    void Type(char32_t key)
-    {
-        const vantrel::FindKeyAction action = FindKeyRule(field, key);
-        if (action.clearField) {
-            field.clear();
-            return;
-        }
-        vantrel::FindInOutput(view, action.pattern, action.findNext);
-        if (key == u'\b') {
-            if (!field.empty())
-                field.pop_back();
-        } else if (key != vantrel::KeyEnter) {
-            field = action.pattern;
-        }
-    }
-};
-
 struct Step {
     char32_t key;
     std::size_t start;   // the view's selection after the key
@@ -58,9 +35,9 @@ void ExpectSteps(const std::u16string& output, const std::vector<Step>& steps,
     view.AddLine(output);
     view.start = startAt;
     view.length = lengthAt;
-    Typist typist{view, {}};
+    FakeField field;
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        typist.Type(steps[i].key);
+        field.Type(view, steps[i].key);
         EXPECT_EQ(view.start, steps[i].start) << "after key " << i << " (code " << int(steps[i].key) << ")";
         EXPECT_EQ(view.length, steps[i].length) << "after key " << i << " (code " << int(steps[i].key) << ")";
     }
@@ -103,15 +80,16 @@ TEST(Find, EscapeEmptiesTheFieldAndKeepsTheSelection)
 {
     FakeView view;
     view.AddLine(u"alpha beta");
-    Typist typist{view, u"bet"};
+    FakeField field;
+    field.text = u"bet";
     view.start = 6;
     view.length = 3;
-    typist.Type(Escape);
-    EXPECT_EQ(typist.field, u"");
+    field.Type(view, Escape);
+    EXPECT_EQ(field.text, u"");
     EXPECT_EQ(view.start, 6u);
     EXPECT_EQ(view.length, 3u);
     // The next search starts from the selection that was left highlighted.
-    typist.Type(u'a');
+    field.Type(view, u'a');
     EXPECT_EQ(view.start, 9u);
     EXPECT_EQ(view.length, 1u);
 }
@@ -285,9 +263,10 @@ TEST(CopyAll, CopiesTheWholeTextAndLeavesNoSelection)
     FakeView view;
     view.AddLine(u"Error, error, ERROR");
     view.text.insert(0, u"typed by the user ");
-    Typist typist{view, u"erro"};
-    typist.Type(u'r');
-    typist.Type(Enter);
+    FakeField field;
+    field.text = u"erro";
+    field.Type(view, u'r');
+    field.Type(view, Enter);
     ASSERT_EQ(view.length, 5u);
 
     vantrel::CopyAll(view);
@@ -295,7 +274,22 @@ TEST(CopyAll, CopiesTheWholeTextAndLeavesNoSelection)
     EXPECT_EQ(view.start, 0u);
     EXPECT_EQ(view.length, 0u);
     // The match is gone, so the next Enter starts from the beginning again.
-    typist.Type(Enter);
+    field.Type(view, Enter);
     EXPECT_EQ(view.start, 18u);
     EXPECT_EQ(view.length, 5u);
+}
+
+TEST(ShowOutput, ShowsTheTextWithTheCaretAtTheStart)
+{
+    // A view whose caret was left elsewhere, as a text control leaves it at
+    // the end of what was added.
+    FakeView view;
+    view.text = u"old";
+    view.start = 2;
+    view.length = 1;
+    std::u16string shownWith;
+    vantrel::ShowOutput(view, u"out", [&] { shownWith = view.text; });
+    EXPECT_EQ(shownWith, u"oldout\n");
+    EXPECT_EQ(view.start, 0u);
+    EXPECT_EQ(view.length, 0u);
 }

@@ -6,22 +6,20 @@
 // length times the pattern's: the find's search before it was made linear.
 #pragma once
 
+#include "Characters.h"
+
 #include <cstddef>
 #include <string_view>
 
 inline std::size_t PlainFind(std::u16string_view text, std::u16string_view pattern, std::size_t from)
 {
-    const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
-    const auto secondHalf = [&](std::size_t i) {
-        return i > 0 && text[i] >= 0xDC00 && text[i] <= 0xDFFF && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF;
-    };
     if (pattern.empty())
         return std::u16string_view::npos;
     for (std::size_t i = from; i + pattern.size() <= text.size(); ++i) {
         std::size_t k = 0;
-        while (k < pattern.size() && upper(text[i + k]) == upper(pattern[k]))
+        while (k < pattern.size() && vantrel::FoldCase(text[i + k]) == vantrel::FoldCase(pattern[k]))
             ++k;
-        if (k == pattern.size() && !secondHalf(i))
+        if (k == pattern.size() && !vantrel::IsSecondHalfOfPair(text, i))
             return i;
     }
     return std::u16string_view::npos;
