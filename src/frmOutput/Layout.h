@@ -3,6 +3,8 @@
 // the screen's density. Positions on the bottom panel are relative to it.
 #pragma once
 
+#include <algorithm>
+
 namespace vantrel::layout {
 
 struct Box {
@@ -26,5 +28,36 @@ inline constexpr Box Button{580, 1, 77, 24};
 
 inline constexpr int FontPoints = 8;  // the window's and the view's fonts:
 inline constexpr int FontPixels = 11; // 8 points are 11 pixels at 96 per inch
+
+// Design pixels at the given density (dots per inch), rounded to the
+// nearest pixel as the system's own scaling rounds them.
+constexpr int Scaled(int designPixels, int dpi)
+{
+    return (designPixels * dpi + 48) / 96;
+}
+
+// Where each control goes, in pixels at that density (96: logical pixels).
+struct Placement {
+    Box view, panel, label, field, button;
+};
+
+// The layout rules for a client area of that size: the view fills what the
+// panel leaves, the panel runs along the bottom edge at full width, and on
+// it only the field follows the width; the label and the button keep their
+// places. Nothing is ever given a negative size.
+constexpr Placement LayOut(int clientWidth, int clientHeight, int dpi = 96)
+{
+    const auto scaled = [dpi](Box box) {
+        return Box{Scaled(box.left, dpi), Scaled(box.top, dpi), Scaled(box.width, dpi), Scaled(box.height, dpi)};
+    };
+    const int panelHeight = Scaled(PanelHeight, dpi);
+    Box field = scaled(Field);
+    field.width = std::max(0, clientWidth - field.left - Scaled(FieldRightGap, dpi));
+    return {{0, 0, clientWidth, std::max(0, clientHeight - panelHeight)},
+            {0, clientHeight - panelHeight, clientWidth, panelHeight},
+            scaled(Label),
+            field,
+            scaled(Button)};
+}
 
 } // namespace vantrel::layout

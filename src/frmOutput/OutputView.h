@@ -32,4 +32,16 @@ protected:
     ~OutputView() = default;
 };
 
+// Start-up's last steps once the output is in, on every platform: the text
+// goes into the view as one line, the window is shown (show), and the caret
+// goes to the start of the text with nothing selected.
+template <typename Show>
+void ShowOutput(OutputView& view, std::u16string_view text, Show show)
+{
+    view.AddLine(text);
+    show();
+    view.SetSelStart(0);
+    view.SetSelLength(0);
+}
+
 } // namespace vantrel
