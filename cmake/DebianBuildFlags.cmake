@@ -4,7 +4,7 @@
 # checks, and a read-only relocation table bound at start: relro, now). Builds
 # with sanitizers are for testing, and fortified functions get in the
 # sanitizers' way, so they keep their own flags.
-if(CMAKE_CXX_FLAGS MATCHES "sanitize")
+if(VANTREL_SANITIZE)
     set(default_buildflags OFF)
 else()
     set(default_buildflags ON)

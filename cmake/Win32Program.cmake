@@ -4,11 +4,11 @@
 enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-# Windows 7 API level: the button's picture list and subclassing need it.
+# The headers at Windows 7's level, so that what newer systems have can be
+# named (WM_DPICHANGED needs it). The exes still load on Windows XP SP3:
+# everything newer than that is looked up at run time with a fallback, and
+# the exe_format test holds every static import to what XP SP3 has.
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601)
-# GoogleTest's own mutex-based class, which the win32 thread model's C++
-# library cannot build, comes from here instead (see the header).
-include_directories(BEFORE tests/win32/gtest-port)
 # Unused code and data stay out of the exes.
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-Wl,--gc-sections)
@@ -26,7 +26,6 @@ add_custom_command(OUTPUT ${resources}/btn_copy.bmp
     DEPENDS res/btn_copy.xpm res/xpm_to_windows.py)
 set_source_files_properties(res/vantrel.rc PROPERTIES
     OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h")
-set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${resources} -I${CMAKE_SOURCE_DIR}/res")
 
 add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp)
 target_link_libraries(vantrel_capture PUBLIC vantrel_core)
@@ -41,6 +40,7 @@ target_link_libraries(vantrel_window PUBLIC vantrel_core gdi32)
 # The resources, also linked into the window's test so that it runs with
 # the same manifest.
 add_library(vantrel_resources OBJECT res/vantrel.rc)
+target_include_directories(vantrel_resources PRIVATE ${resources} res)
 
 add_executable(vantrel WIN32 src/gui/gui_win32.cpp src/gui/SmallRuntime_win32.cpp)
 target_link_libraries(vantrel PRIVATE vantrel_capture vantrel_window vantrel_resources)
