@@ -30,9 +30,7 @@ constexpr int PictureSize = 16; // each image of the button's picture strip, at 
 
 // The common controls and OLE are loaded from the system directory at run
 // time (see SystemLibrary_win32.h). These are the functions of theirs that
-// the window calls, each a pointer of the function's own type, null where
-// the DLL could not be loaded.
-#define SYSTEM_FUNCTION(name) decltype(&::name) name = vantrel::SystemFunction<decltype(&::name)>(dll, #name)
+// the window calls, null where the DLL could not be loaded.
 
 struct CommonControls {
     HMODULE dll = vantrel::LoadSystemLibrary(L"comctl32.dll");
@@ -49,8 +47,6 @@ struct Ole {
     SYSTEM_FUNCTION(OleFlushClipboard);
     SYSTEM_FUNCTION(OleUninitialize);
 };
-
-#undef SYSTEM_FUNCTION
 
 const CommonControls& Comctl()
 {
