@@ -1,7 +1,7 @@
 // CaptureCommandOutput on Windows against real children. As on Linux, the
 // test binary is its own child: "<self> --child <behaviour> ..." acts out
 // one behaviour, so each case is a few lines of C++ next to its test.
-#include "Capture.h"
+#include "Capture_win32.h"
 #include "ChildOutput.h"
 
 #include <gtest/gtest.h>
@@ -115,13 +115,17 @@ int RunChild(int argc, char** argv)
         CloseHandle(stamp);
     } else if (behaviour == "sleep") {
         Sleep(static_cast<DWORD>(std::atoi(argv[3])));
-    } else if (behaviour == "flood") {     // writes without pause, for a minute at most
+    } else if (behaviour == "flood") {     // flood <marker>: writes without pause, for a minute at most
         const std::string block(65536, 'g');
         const DWORD start = GetTickCount();
         DWORD written = 0;
         while (GetTickCount() - start < 60000 &&
                WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &written, nullptr)) {
         }
+        CloseHandle(CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    } else if (behaviour == "write-handle") { // writes into a handle it may have inherited
+        DWORD written = 0;
+        WriteFile(reinterpret_cast<HANDLE>(std::strtoull(argv[3], nullptr, 10)), "leaked", 6, &written, nullptr);
     } else if (behaviour == "close-early") { // close-early <marker>
         Out("early");
         CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
@@ -184,17 +188,81 @@ TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
     // way, keeping the child's output and as much of the grandchildren's as
     // the pipe held. It takes milliseconds; the bound only catches waiting
     // for the grandchildren, or for a read that happens to be interrupted.
-    const std::string stamp = TempPath("vantrel-child-end-");
-    for (const char* grandchildren : {"1 sleep 30000", "8 flood"}) {
-        const std::string text = CaptureCommandOutput(Child("grandchild \"" + stamp + "\" " + grandchildren));
+    // Once the output is taken the pipe is closed, while the capture lives
+    // on: the busy ones' writes then fail at once, and they stop (each
+    // leaves the marker).
+    const std::string stamp = TempPath("vantrel-child-end-"), stopped = TempPath("vantrel-flood-stopped-");
+    DeleteFileA(stopped.c_str());
+    for (const std::string& grandchildren : {"1 sleep 30000"s, "8 flood \"" + stopped + "\""}) {
+        vantrel::ChildCapture capture(Child("grandchild \"" + stamp + "\" " + grandchildren));
+        const std::string text = capture.Finish();
         std::ifstream end(stamp);
         long long endMs = 0;
         end >> endMs;
         EXPECT_LT(NowMs() - endMs, 1000) << grandchildren;
         EXPECT_EQ(text.substr(0, 11), "parent done") << grandchildren;
         EXPECT_EQ(text.find_first_not_of('g', 11), std::string::npos) << grandchildren;
+        for (int waited = 0; grandchildren[2] == 'f' && waited < 100 && !Exists(stopped); ++waited)
+            Sleep(100);
+        EXPECT_TRUE(grandchildren[2] != 'f' || Exists(stopped)) << "a grandchild still writes after the capture";
     }
     DeleteFileA(stamp.c_str());
+    DeleteFileA(stopped.c_str());
+}
+
+TEST(Capture, TheChildInheritsItsStandardHandlesAlone)
+{
+    // An inheritable handle of ours, as a file that Vantrel's own output was
+    // redirected to would be: the child must not be able to write into it.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inheritable, 0));
+    CaptureCommandOutput(Child("write-handle " + std::to_string(reinterpret_cast<std::uintptr_t>(writeEnd))));
+    DWORD leaked = 0;
+    EXPECT_TRUE(PeekNamedPipe(readEnd, nullptr, 0, nullptr, &leaked, nullptr));
+    EXPECT_EQ(leaked, 0u);
+    CloseHandle(readEnd);
+    CloseHandle(writeEnd);
+}
+
+TEST(Capture, TheOutputPipeCannotBeSquattedOrOpenedByOthers)
+{
+    // Names taken by another program are passed over for new ones; a source
+    // that only ever gives taken names fails with the system's number.
+    static std::uint64_t next;
+    const auto sequence = [] { return ++next; };
+    HANDLE squatted[2];
+    for (int i = 0; i < 2; ++i)
+        squatted[i] = CreateNamedPipeW(vantrel::OutputPipeName(i + 1).c_str(), PIPE_ACCESS_INBOUND, 0, 1, 0, 0, 0,
+                                       nullptr);
+    vantrel::OutputPipe pipe;
+    next = 0;
+    EXPECT_EQ(vantrel::CreateOutputPipe(pipe, sequence), 0u);
+    EXPECT_EQ(next, 3u);
+    next = 0;
+    EXPECT_NE(vantrel::CreateOutputPipe(pipe, [] { return next = 1; }), 0u);
+    EXPECT_EQ(pipe.readEnd.Get(), nullptr);
+
+    // Its one access rule lets the current user in, and no one else.
+    ASSERT_EQ(vantrel::CreateOutputPipe(pipe), 0u);
+    char descriptor[4096];
+    DWORD size = 0;
+    ASSERT_TRUE(GetKernelObjectSecurity(pipe.readEnd.Get(), DACL_SECURITY_INFORMATION, descriptor,
+                                        sizeof descriptor, &size));
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl);
+    ASSERT_EQ(dacl->AceCount, 1);
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    char user[256];
+    GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    CloseHandle(token);
+    EXPECT_TRUE(EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+    for (HANDLE squatter : squatted)
+        CloseHandle(squatter);
 }
 
 TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
