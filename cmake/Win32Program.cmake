@@ -37,7 +37,7 @@ target_link_libraries(vantrel_system_library PUBLIC vantrel_core)
 add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp src/gui/ChildProcess_win32.cpp)
 target_link_libraries(vantrel_capture PUBLIC vantrel_core vantrel_system_library)
 
-add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp)
+add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/RichEditView_win32.cpp)
 target_include_directories(vantrel_window PUBLIC res)
 target_link_libraries(vantrel_window PUBLIC vantrel_core vantrel_system_library gdi32)
 

@@ -16,7 +16,7 @@ endif()
 # The window in its own process, for what only its process can see: the
 # density it is moved to (WM_DPICHANGED) and the awareness its manifest gives.
 add_executable(window_tests win32/frmOutput_win32_test.cpp)
-target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 ${GTEST_MAIN_TARGETS})
+target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 oleacc ${GTEST_MAIN_TARGETS})
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME window COMMAND window_tests)
     set_tests_properties(window PROPERTIES
