@@ -5,7 +5,7 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
     set_tests_properties(core PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/core" TIMEOUT 300)
 endif()
 
-add_executable(capture_tests win32/CaptureCommandOutput_win32_test.cpp win32/Children_win32.cpp)
+add_executable(capture_tests win32/CaptureCommandOutput_win32_test.cpp)
 target_include_directories(capture_tests PRIVATE capture)
 target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
 if(CMAKE_CROSSCOMPILING_EMULATOR)
@@ -24,11 +24,10 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 
 # The real exe driven from outside, as a user drives it, on a small laptop's
-# screen. The driver is its own children (Children_win32.cpp) and is also
+# screen. The driver is its own children (Children_win32.h) and is also
 # planted beside a copy of the exe, with a DLL of system names.
-set(e2e_driver_sources win32/vantrel_e2e_win32.cpp win32/Driver_win32.cpp win32/Children_win32.cpp)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-    add_executable(vantrel_e2e_win32 ${e2e_driver_sources})
+    add_executable(vantrel_e2e_win32 win32/vantrel_e2e_win32.cpp)
     target_include_directories(vantrel_e2e_win32 PRIVATE capture)
     target_link_libraries(vantrel_e2e_win32 PRIVATE ${GTEST_TARGETS})
     add_library(planted_dll SHARED win32/PlantedDll_win32.cpp)
@@ -68,11 +67,11 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         COMMENT "Building GoogleTest for the x86_64 end-to-end driver"
         VERBATIM)
     set(driver ${CMAKE_CURRENT_BINARY_DIR}/vantrel_e2e_win64.exe)
-    list(TRANSFORM e2e_driver_sources PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/ OUTPUT_VARIABLE driver_sources)
+    set(driver_source ${CMAKE_CURRENT_SOURCE_DIR}/win32/vantrel_e2e_win32.cpp)
     add_custom_command(OUTPUT ${driver}
-        COMMAND ${VANTREL_X86_64_CXX} ${driver_flags} -static -MD -MF ${driver}.d ${driver_sources} ${gtest_object}
+        COMMAND ${VANTREL_X86_64_CXX} ${driver_flags} -static -MD -MF ${driver}.d ${driver_source} ${gtest_object}
                 -o ${driver}
-        DEPENDS ${driver_sources} ${gtest_object}
+        DEPENDS ${driver_source} ${gtest_object}
         DEPFILE ${driver}.d
         COMMENT "Building the end-to-end driver for x86_64"
         VERBATIM)
@@ -82,7 +81,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh ${driver} --gtest_filter=${VANTREL_WIN32_E2E_CASES}
                 $<TARGET_FILE:vantrel>)
     # Every wait of the driver ten times longer; children that wait a moment
-    # before they end (see Linger in Children_win32.cpp).
+    # before they end (see Linger in Children_win32.h).
     set_tests_properties(end_to_end PROPERTIES
         ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/end_to_end;WINE_RUNS_32BIT=1;WINE_NEEDS_DISPLAY=1;WINE_SCREEN=1366x768x24;WINE_TIMEOUT=1500;VANTREL_E2E_TIMEOUT_SCALE=10;VANTREL_E2E_CHILD_LINGER_MS=2000"
         SKIP_RETURN_CODE 77 TIMEOUT 1560 RUN_SERIAL ON)

@@ -13,6 +13,7 @@
 #include <oleacc.h>
 #include <richedit.h>
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -53,28 +54,14 @@ std::wstring ClipboardText()
 
 // Another program holding the clipboard open for that many milliseconds:
 // a thread of ours, which the clipboard tells apart from the window's.
-struct ClipboardHolder {
-    DWORD milliseconds;
-    HANDLE opened = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE thread = nullptr;
-    explicit ClipboardHolder(DWORD held) : milliseconds(held)
-    {
-        thread = CreateThread(nullptr, 0, [](void* self) -> DWORD {
-            auto* holder = static_cast<ClipboardHolder*>(self);
-            OpenClipboard(nullptr);
-            SetEvent(holder->opened);
-            Sleep(holder->milliseconds);
-            return CloseClipboard();
-        }, this, 0, nullptr);
-        WaitForSingleObject(opened, INFINITE);
-    }
-    ~ClipboardHolder()
-    {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-        CloseHandle(opened);
-    }
-};
+std::atomic<bool> clipboardHeld;
+DWORD WINAPI HoldClipboard(void* milliseconds)
+{
+    OpenClipboard(nullptr);
+    clipboardHeld = true;
+    Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(milliseconds)));
+    return CloseClipboard();
+}
 
 void PumpMessages(DWORD milliseconds)
 {
@@ -187,18 +174,19 @@ TEST(Window, CopyAllWaitsAboutASecondForAClipboardHeldElsewhere)
 {
     Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
     frm_Output.View().AddLine(u"some output");
-    for (const DWORD held : {300, 2000}) {
+    for (const UINT_PTR held : {300, 2000}) {
         OpenClipboard(nullptr);
         EmptyClipboard();
         CloseClipboard();
-        {
-            ClipboardHolder holder(held);
-            frm_Output.btn_CopyClick(frm_Output.btn_Copy);
-            // It returned while the clipboard is still held: the window goes on.
-            EXPECT_EQ(WaitForSingleObject(holder.thread, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << held;
-            PumpMessages(1500);
-        }
-        PumpMessages(200);
+        clipboardHeld = false;
+        HANDLE holder = CreateThread(nullptr, 0, HoldClipboard, reinterpret_cast<void*>(held), 0, nullptr);
+        while (!clipboardHeld)
+            Sleep(1);
+        frm_Output.btn_CopyClick(frm_Output.btn_Copy);
+        // It returned while the clipboard is still held: the window goes on.
+        EXPECT_EQ(WaitForSingleObject(holder, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << held;
+        PumpMessages(2300);
+        CloseHandle(holder);
         EXPECT_EQ(ClipboardText(), held < 1000 ? L"some output\r\n" : L"") << held;
     }
 }
