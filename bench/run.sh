@@ -8,7 +8,8 @@
 # never appeared, a program did not end).
 #
 # It starts a private Xvfb (and, for the Windows program, Wine in its own
-# prefix, build/bench/wine) and stops both at the end; temporary files go to
+# prefix, build/bench/wine, a copy of the one kept between runs, see
+# tools/common.sh) and stops both at the end; temporary files go to
 # a directory of their own that is removed at the end.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -145,9 +146,9 @@ echo "    target for (a): under 30 ms"
 section "2. latency (build/win64/vantrel.exe under wine64 on Xvfb, no window manager)"
 if [ -f "$root/build/win64/vantrel.exe" ] && [ -f "$bin/win64_stamp_exit.exe" ]; then
     wine_started=1
-    mkdir -p "$WINEPREFIX"
-    # The first start in a new prefix sets it up (about 10 s); not counted. A
-    # persistent wineserver then keeps every run as warm as a desktop's.
+    copy_wine_prefix "$WINEPREFIX" || problem "no Wine prefix could be made"
+    # The first start sets Wine up; not counted. A persistent wineserver then
+    # keeps every run as warm as a desktop's.
     "$wine" "$bin/win64_stamp_exit.exe" >>"$tmp/wine.log" 2>&1
     "$wineserver" -p
     child=$(winpath "$bin/win64_stamp_exit.exe")

@@ -27,15 +27,18 @@ add_custom_command(OUTPUT ${resources}/btn_copy.bmp
 set_source_files_properties(res/vantrel.rc PROPERTIES
     OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h")
 
-add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp)
-target_link_libraries(vantrel_capture PUBLIC vantrel_core)
+# The program imports only DLLs that the system always takes from its own
+# directory; the others (the common controls, the rich edit control,
+# advapi32) are loaded at run time (src/frmOutput/SystemLibrary_win32.h).
+add_library(vantrel_system_library STATIC src/frmOutput/SystemLibrary_win32.cpp)
+target_link_libraries(vantrel_system_library PUBLIC vantrel_core)
 
-# The window imports only DLLs that the system always takes from its own
-# directory; the common controls, OLE and the rich edit control are loaded
-# at run time (src/frmOutput/SystemLibrary_win32.h).
-add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/SystemLibrary_win32.cpp)
+add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp src/gui/ChildProcess_win32.cpp)
+target_link_libraries(vantrel_capture PUBLIC vantrel_core vantrel_system_library)
+
+add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/RichEditView_win32.cpp)
 target_include_directories(vantrel_window PUBLIC res)
-target_link_libraries(vantrel_window PUBLIC vantrel_core gdi32)
+target_link_libraries(vantrel_window PUBLIC vantrel_core vantrel_system_library gdi32)
 
 # The resources, also linked into the window's test so that it runs with
 # the same manifest.

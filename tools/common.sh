@@ -166,3 +166,67 @@ ensure_i386_execution() {
         echo "The 32-bit exe's tests will be skipped: $(why_no_i386)"
     fi
 }
+
+# The Wine prefixes of the tests, the screenshot and the benchmarks are fresh
+# copies of a template kept between runs outside every build tree, one for
+# each Wine version and architecture: making one takes seconds natively but
+# minutes where 32-bit code is emulated. The template is never run itself,
+# so no test's "wineserver -k" can reach another's programs, and each copy
+# has a wineserver of its own.
+WINE_PREFIX_CACHE=${XDG_CACHE_HOME:-$HOME/.cache}/vantrel/wine
+
+# wine_prefix_template: prints the template's path, making it first where it
+# is missing (under a lock, for runs that need it at the same time). Its
+# architecture is "wow64" where Wine's 32-bit loader is installed, whose
+# half the template then holds too, and "win64" elsewhere.
+wine_prefix_template() {
+    local arch=win64 version template making started
+    [ -x /usr/lib/wine/wine ] && arch=wow64
+    version=$(/usr/lib/wine/wine64 --version | tr -cs 'A-Za-z0-9.~+\n' '-' | sed 's/-$//')
+    template=$WINE_PREFIX_CACHE/$version-$arch
+    mkdir -p "$WINE_PREFIX_CACHE" || return 1
+    (
+        flock 9
+        # Complete once it holds the mark written after wineboot, and still
+        # up to date with the installed Wine (else Wine would update it in
+        # place on its first start, through the copies' shared files).
+        [ -e "$template/made-by-wineboot" ] &&
+            [ "$(tr -d '\r\n' <"$template/.update-timestamp")" = "$(stat -c %Y /usr/share/wine/wine.inf)" ] &&
+            exit 0
+        echo "Making the Wine prefix $template (once; minutes where 32-bit code is emulated)" >&2
+        making=$template.making
+        rm -rf "$making" "$template"
+        started=$SECONDS
+        # Under qemu, Wine's 32-bit loader needs the low 4 GiB of addresses
+        # reserved as on a real 32-bit process; a kernel that runs 32-bit
+        # code ignores this.
+        export WINEPREFIX=$making WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+            QEMU_RESERVED_VA=0xffff0000
+        if ! ${WINE_TIMEOUT:+timeout -k 10 "$WINE_TIMEOUT"} /usr/lib/wine/wine64 wineboot -u >&2 ||
+            ! ${WINE_TIMEOUT:+timeout -k 10 "$WINE_TIMEOUT"} /usr/lib/wine/wineserver -w; then
+            echo "wineboot failed or timed out after $((SECONDS - started)) s" >&2
+            /usr/lib/wine/wineserver -k 2>/dev/null
+            exit 1
+        fi
+        touch "$making/made-by-wineboot" && mv "$making" "$template" &&
+            echo "Prefix made in $((SECONDS - started)) s" >&2
+    ) 9>"$template.lock" || return 1
+    echo "$template"
+}
+
+# copy_wine_prefix DIRECTORY: makes DIRECTORY a fresh copy of the template.
+# Windows's programs, DLLs and tables, most of the prefix's gigabyte, are
+# hard links where the file system allows them (Wine never writes them once
+# the prefix is made); the registry and every other file are copies.
+copy_wine_prefix() {
+    local template directory=$1 file
+    template=$(wine_prefix_template) || return 1
+    rm -rf "$directory" && mkdir -p "$(dirname "$directory")" || return 1
+    if ! cp -al "$template" "$directory" 2>/dev/null; then
+        rm -rf "$directory"
+        cp -a "$template" "$directory"
+        return
+    fi
+    find "$directory" -type f ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.nls' \) -print0 |
+        while IFS= read -r -d '' file; do cp -p "$file" "$file.copy" && mv "$file.copy" "$file"; done
+}

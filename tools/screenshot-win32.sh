@@ -15,12 +15,9 @@ example=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$example"' EXIT
 cp tools/screenshot-example.txt "$example/example.txt"
 export DISPLAY=$display WINEPREFIX=$PWD/build/win64/wine/screenshot WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# Wine makes the prefix itself, but not the directories above it.
-mkdir -p "$(dirname "$WINEPREFIX")"
-sleep 1
-# A new prefix is made first, so that the wait for the window below does not
-# include it (on a busy machine it can take a minute).
-/usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1
+# A fresh copy of the kept prefix, made before the wait for the window below
+# (making the kept one can take minutes on a busy machine).
+copy_wine_prefix "$WINEPREFIX"
 
 (cd "$example" && exec /usr/lib/wine/wine64 "$OLDPWD/build/win64/vantrel.exe" cmd /c type example.txt) &
 window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n 1)

@@ -6,8 +6,8 @@
 # ends with it: the machine is left as it was. Needs a kernel that gives user
 # namespaces their own binfmt_misc (Linux 6.7 and later).
 #   tools/test-win32-emulated.sh [ctest options]
-# The Wine prefix is kept between runs; remove build/win32/wine to time its
-# making under emulation too.
+# The Wine prefix is kept between runs (tools/common.sh); remove
+# ${XDG_CACHE_HOME:-~/.cache}/vantrel/wine to time its making under emulation too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/common.sh

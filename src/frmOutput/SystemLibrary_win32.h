@@ -35,4 +35,8 @@ Function SystemFunction(HMODULE dll, const char* name)
     return dll ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(dll, name))) : nullptr;
 }
 
+// Declares a member that points to the function of that name in the DLL that
+// the member `dll` holds, of the function's own type; null where it is missing.
+#define SYSTEM_FUNCTION(name) decltype(&::name) name = vantrel::SystemFunction<decltype(&::name)>(dll, #name)
+
 } // namespace vantrel

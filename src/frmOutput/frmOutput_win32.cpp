@@ -5,7 +5,6 @@
 #include "SystemLibrary_win32.h"
 #include "resource.h"
 
-#include <ole2.h>
 #include <richedit.h>
 
 #include <algorithm>
@@ -28,11 +27,9 @@ constexpr COLORREF Olive = RGB(128, 128, 0); // the button picture's transparent
 constexpr int CopyButtonId = 1;
 constexpr int PictureSize = 16; // each image of the button's picture strip, at 96 per inch
 
-// The common controls and OLE are loaded from the system directory at run
-// time (see SystemLibrary_win32.h). These are the functions of theirs that
-// the window calls, each a pointer of the function's own type, null where
-// the DLL could not be loaded.
-#define SYSTEM_FUNCTION(name) decltype(&::name) name = vantrel::SystemFunction<decltype(&::name)>(dll, #name)
+// The common controls are loaded from the system directory at run time (see
+// SystemLibrary_win32.h). These are the functions of theirs that the window
+// calls, null where the DLL could not be loaded.
 
 struct CommonControls {
     HMODULE dll = vantrel::LoadSystemLibrary(L"comctl32.dll");
@@ -43,14 +40,6 @@ struct CommonControls {
     SYSTEM_FUNCTION(ImageList_Destroy);
 };
 
-struct Ole {
-    HMODULE dll = vantrel::LoadSystemLibrary(L"ole32.dll");
-    SYSTEM_FUNCTION(OleInitialize);
-    SYSTEM_FUNCTION(OleFlushClipboard);
-    SYSTEM_FUNCTION(OleUninitialize);
-};
-
-#undef SYSTEM_FUNCTION
 
 const CommonControls& Comctl()
 {
@@ -58,12 +47,6 @@ const CommonControls& Comctl()
     return loaded;
 }
 
-// Loaded at the first Copy All: most runs never need it.
-const Ole& Ole32()
-{
-    static const Ole loaded;
-    return loaded;
-}
 
 // The density the window is drawn at: its monitor's where the system scales
 // per monitor (Windows 10 1607 and later), the system's elsewhere.
@@ -172,8 +155,6 @@ Tfrm_Output::~Tfrm_Output()
     DeleteObject(fieldBrush_);
     if (buttonPicture_)
         Comctl().ImageList_Destroy(buttonPicture_);
-    if (oleInitialized_)
-        Ole32().OleUninitialize();
 }
 
 int Tfrm_Output::Scale(int designPixels) const
@@ -191,7 +172,9 @@ void Tfrm_Output::CreateControls(HINSTANCE instance)
     };
 
     // The output view: RichEdit 2 or later, where a line break is one
-    // character both in the text read back and in selection positions.
+    // character both in the text read back and in selection positions. A
+    // hidden label just before it gives screen readers its name.
+    CreateWindowExW(0, WC_STATICW, L"Output", WS_CHILD, 0, 0, 0, 0, window_, nullptr, instance, nullptr);
     vantrel::LoadSystemLibrary(L"riched20.dll");
     re_Output = child(WS_EX_CLIENTEDGE, RICHEDIT_CLASSW, L"",
                       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_WANTRETURN,
@@ -203,11 +186,13 @@ void Tfrm_Output::CreateControls(HINSTANCE instance)
     Panel1 = child(0, PanelClass, L"", 0, window_);
     SetWindowLongPtrW(Panel1, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 
+    // Screen readers name a field after the label just before it in z-order,
+    // which is the order of creation: the label comes first.
+    Label1 = child(0, WC_STATICW, L"&Find:", SS_LEFT, Panel1);
     e_FindText = child(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL, Panel1);
     SetWindowLongPtrW(e_FindText, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     fieldProc_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(e_FindText, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FindTextProc)));
-    Label1 = child(0, WC_STATICW, L"&Find:", SS_LEFT, Panel1);
     btn_Copy = child(0, WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, Panel1,
                      CopyButtonId);
 
@@ -407,6 +392,10 @@ LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (LOWORD(wParam) == CopyButtonId && HIWORD(wParam) == BN_CLICKED)
             btn_CopyClick(btn_Copy);
         return 0;
+    case WM_TIMER:
+        if (wParam == CopyTimerId)
+            OnCopyTimer();
+        return 0;
     case WM_CTLCOLOREDIT:
         if (reinterpret_cast<HWND>(lParam) == e_FindText)
             return OnColourField(reinterpret_cast<HDC>(wParam));
@@ -497,69 +486,4 @@ void Tfrm_Output::btn_CopyClick(HWND /*sender*/)
 void Tfrm_Output::FindInOutput(std::u16string_view pattern, bool findNext)
 {
     vantrel::FindInOutput(*this, pattern, findNext);
-}
-
-void Tfrm_Output::AddLine(std::u16string_view text)
-{
-    CHARRANGE end{-1, -1};
-    SendMessageW(re_Output, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
-    std::wstring line(text.begin(), text.end());
-    line += L"\r";
-    SendMessageW(re_Output, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-}
-
-std::u16string Tfrm_Output::Text() const
-{
-    // Read as UTF-16 without CR-LF expansion: each line break is one
-    // character, as the selection positions count it.
-    GETTEXTLENGTHEX howLong{GTL_NUMCHARS | GTL_PRECISE, 1200};
-    const auto length = static_cast<std::size_t>(
-        SendMessageW(re_Output, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&howLong), 0));
-    std::wstring text(length + 1, L'\0');
-    GETTEXTEX how{static_cast<DWORD>((length + 1) * sizeof(wchar_t)), GT_DEFAULT, 1200, nullptr, nullptr};
-    const auto copied = static_cast<std::size_t>(SendMessageW(
-        re_Output, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&how), reinterpret_cast<LPARAM>(text.data())));
-    text.resize(std::min(copied, length));
-    return std::u16string(text.begin(), text.end());
-}
-
-std::size_t Tfrm_Output::SelStart() const
-{
-    CHARRANGE selection{};
-    SendMessageW(re_Output, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    return static_cast<std::size_t>(selection.cpMin);
-}
-
-std::size_t Tfrm_Output::SelLength() const
-{
-    CHARRANGE selection{};
-    SendMessageW(re_Output, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    return static_cast<std::size_t>(selection.cpMax - selection.cpMin);
-}
-
-void Tfrm_Output::SetSelStart(std::size_t start)
-{
-    CHARRANGE caret{static_cast<LONG>(start), static_cast<LONG>(start)};
-    SendMessageW(re_Output, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&caret));
-}
-
-void Tfrm_Output::SetSelLength(std::size_t length)
-{
-    const auto start = static_cast<LONG>(SelStart());
-    CHARRANGE selection{start, start + static_cast<LONG>(length)};
-    SendMessageW(re_Output, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-}
-
-void Tfrm_Output::CopySelection()
-{
-    // The view's own copy offers its text through OLE, to be rendered only
-    // when a program asks for it, which would be too late once Vantrel has
-    // ended. Flushing renders it onto the clipboard at once, so that what
-    // the user copied outlives the program.
-    const Ole& ole = Ole32();
-    if (!oleInitialized_ && ole.OleInitialize)
-        oleInitialized_ = SUCCEEDED(ole.OleInitialize(nullptr));
-    SendMessageW(re_Output, WM_COPY, 0, 0);
-    if (oleInitialized_)
-        ole.OleFlushClipboard();
 }

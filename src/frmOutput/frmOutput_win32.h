@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
 class Tfrm_Output : private vantrel::OutputView {
 public:
     // Creates the window and its controls, not yet visible, sized for the
@@ -52,6 +54,7 @@ private:
     void OnDpiChanged(int dpi, const RECT& suggested);
     LRESULT OnColourField(HDC dc);
     void OnActivate(bool active);
+    void OnCopyTimer();
     void MoveFocus(bool backwards);
     int Scale(int designPixels) const;
 
@@ -73,5 +76,9 @@ private:
     HBRUSH fieldBrush_ = nullptr;
     HIMAGELIST buttonPicture_ = nullptr;
     int dpi_ = 96;
-    bool oleInitialized_ = false;
+    // Copy All's text while the clipboard is held by another program, tried
+    // again on this timer.
+    static constexpr UINT_PTR CopyTimerId = 1;
+    std::wstring pendingCopy_;
+    int copyTriesLeft_ = 0;
 };

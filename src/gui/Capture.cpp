@@ -29,13 +29,27 @@ std::string CleanCapturedBytes(std::string_view bytes)
     return text;
 }
 
-std::string CaptureErrorText(std::uint32_t errorNumber, std::string_view commandLine)
+namespace {
+
+template <typename Char>
+std::basic_string<Char> ErrorText(std::uint32_t errorNumber, std::basic_string_view<Char> commandLine)
 {
-    std::string text = "Error: \"";
-    text += std::to_string(errorNumber);
-    text += "\" -> ";
+    const std::string number = "Error: \"" + std::to_string(errorNumber) + "\" -> ";
+    std::basic_string<Char> text(number.begin(), number.end());
     text += commandLine;
     return text;
+}
+
+} // namespace
+
+std::string CaptureErrorText(std::uint32_t errorNumber, std::string_view commandLine)
+{
+    return ErrorText(errorNumber, commandLine);
+}
+
+std::u16string CaptureErrorText(std::uint32_t errorNumber, std::u16string_view commandLine)
+{
+    return ErrorText(errorNumber, commandLine);
 }
 
 } // namespace vantrel

@@ -40,8 +40,10 @@ private:
 std::string CleanCapturedBytes(std::string_view bytes);
 
 // The text shown in place of the output when the child cannot be started:
-// Error: "<number>" -> <command line>, the number in unsigned decimal.
+// Error: "<number>" -> <command line>, the number in unsigned decimal. The
+// UTF-16 form is for a command line kept as UTF-16 (Windows).
 std::string CaptureErrorText(std::uint32_t errorNumber, std::string_view commandLine);
+std::u16string CaptureErrorText(std::uint32_t errorNumber, std::u16string_view commandLine);
 
 // A capture in two steps, so that start-up can start the child as soon as
 // the parameters are known and build the window while it runs. The

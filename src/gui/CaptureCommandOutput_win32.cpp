@@ -1,177 +1,153 @@
-// CaptureCommandOutput on Windows: the command line goes to CreateProcessA
-// unchanged, the child runs hidden with the pipe's write end as its standard
-// output, the NUL device as its standard input and no standard error, and the
+// CaptureCommandOutput on Windows: the child runs hidden with the pipe's
+// write end as its standard output (see ChildProcess_win32.cpp), and the
 // pipe is drained while the child runs so that no amount of output can block
 // it. The child's end is noticed during a read as well as between reads, so
-// a grandchild that inherited the pipe cannot hold the capture up.
-#include "Capture.h"
-
-#include <windows.h>
+// a grandchild that inherited the pipe cannot hold the capture up; and every
+// wait also wakes for the thread's messages, which are answered at once.
+#include "Capture_win32.h"
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace vantrel {
 
 namespace {
 
-// Owns one kernel handle and closes it when it goes out of scope.
-class Handle {
-public:
-    Handle() = default;
-    explicit Handle(HANDLE handle) : handle_(handle == INVALID_HANDLE_VALUE ? nullptr : handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { Reset(); }
-
-    HANDLE Get() const { return handle_; }
-    void Reset(HANDLE handle = nullptr)
-    {
-        if (handle_ != nullptr)
-            CloseHandle(handle_);
-        handle_ = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+// Waits until one of the handles is signalled and returns its index, while
+// dispatching every message sent or posted to the calling thread. A WM_QUIT
+// among them is kept in `quit` instead (the last one's exit code).
+DWORD WaitAnsweringMessages(DWORD count, const HANDLE* handles, std::optional<WPARAM>& quit)
+{
+    for (;;) {
+        const DWORD woken = MsgWaitForMultipleObjectsEx(count, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken != WAIT_OBJECT_0 + count)
+            return woken - WAIT_OBJECT_0;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                quit = message.wParam;
+                continue;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
     }
-
-private:
-    HANDLE handle_ = nullptr;
-};
-
-// The output pipe: a byte pipe of CaptureBufferSize whose read end is ours,
-// opened for overlapped reads so that a read can be waited for together with
-// the child's end, and whose write end is an ordinary one for the child. An
-// anonymous pipe cannot read overlapped, so the pipe has a name, unique to
-// this process, with one instance that our own write end takes at once.
-bool CreateOutputPipe(Handle& readEnd, Handle& writeEnd)
-{
-    static LONG pipes = 0;
-    const std::string name = "\\\\.\\pipe\\vantrel-" + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(InterlockedIncrement(&pipes));
-    const DWORD access = PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE;
-    const DWORD mode = PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT;
-    readEnd.Reset(CreateNamedPipeA(name.c_str(), access, mode | PIPE_REJECT_REMOTE_CLIENTS, 1, CaptureBufferSize,
-                                   CaptureBufferSize, 0, nullptr));
-    // Systems before Vista do not know the flag that keeps other machines out.
-    if (!readEnd.Get() && GetLastError() == ERROR_INVALID_PARAMETER)
-        readEnd.Reset(CreateNamedPipeA(name.c_str(), access, mode, 1, CaptureBufferSize, CaptureBufferSize, 0,
-                                       nullptr));
-    if (!readEnd.Get())
-        return false;
-    // Only the write end is the child's; a read end in the child (or in a
-    // grandchild that outlives it) would be a handle it has no use for.
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    writeEnd.Reset(CreateFileA(name.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, &inheritable, OPEN_EXISTING,
-                               0, nullptr));
-    return writeEnd.Get() != nullptr;
 }
 
-// One overlapped read from the pipe into the chunk, ended early when the
-// child ends first (pass no process to wait for the read alone). Returns
-// false once every writer has closed the pipe or it fails.
-bool ReadUnlessChildEnds(HANDLE pipe, HANDLE readDone, HANDLE process, char* chunk, DWORD size,
-                         CaptureBuffer& buffer, bool& childEnded)
-{
-    OVERLAPPED read{};
-    read.hEvent = readDone;
-    if (!ReadFile(pipe, chunk, size, nullptr, &read) && GetLastError() != ERROR_IO_PENDING)
-        return false;
-    // The child comes first: a grandchild that keeps the pipe full could
-    // otherwise keep the read winning every time.
-    const HANDLE either[] = {process, readDone};
-    childEnded = process && WaitForMultipleObjects(2, either, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
-    if (childEnded)
-        CancelIo(pipe);
-    // A read cancelled too late has completed, and what it read is kept.
-    DWORD count = 0;
-    const bool completed = GetOverlappedResult(pipe, &read, &count, TRUE);
-    buffer.Append(chunk, count);
-    return completed;
-}
-
-// Reads the pipe until the child has ended, then takes what the pipe holds
-// at that moment (the child's last words, perhaps some of a grandchild's)
-// without waiting for a grandchild that may still hold the write end.
-void Drain(HANDLE process, HANDLE pipe, HANDLE readDone, CaptureBuffer& buffer)
-{
+// The state of one drain: the pipe, the event its reads signal, the child,
+// and a WM_QUIT that came meanwhile.
+struct Drain {
+    HANDLE pipe, readDone, process;
+    CaptureBuffer& buffer;
+    std::optional<WPARAM> quit;
     char chunk[65536];
-    bool childEnded = false;
-    while (!childEnded && ReadUnlessChildEnds(pipe, readDone, process, chunk, sizeof chunk, buffer, childEnded)) {
+
+    // One overlapped read into the chunk, ended early when the child ends
+    // first (with waitForChild false, the read alone is waited for). Returns
+    // false once every writer has closed the pipe or it fails.
+    bool ReadUnlessChildEnds(DWORD size, bool waitForChild, bool& childEnded)
+    {
+        OVERLAPPED read{};
+        read.hEvent = readDone;
+        if (!ReadFile(pipe, chunk, size, nullptr, &read) && GetLastError() != ERROR_IO_PENDING)
+            return false;
+        // The child comes first: a grandchild that keeps the pipe full could
+        // otherwise keep the read winning every time.
+        const HANDLE either[] = {process, readDone};
+        childEnded = waitForChild && WaitAnsweringMessages(2, either, quit) == 0;
+        if (childEnded)
+            CancelIo(pipe);
+        // A read cancelled too late has completed, and what it read is kept.
+        DWORD count = 0;
+        const bool completed = GetOverlappedResult(pipe, &read, &count, TRUE);
+        buffer.Append(chunk, count);
+        return completed;
     }
-    // Every writer may have closed the pipe while the child still runs.
-    WaitForSingleObject(process, INFINITE);
-    DWORD available = 0;
-    if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-        bool unused = false;
-        ReadUnlessChildEnds(pipe, readDone, nullptr, chunk, std::min<DWORD>(available, sizeof chunk), buffer,
-                            unused);
+
+    // Reads the pipe until the child has ended, then takes what the pipe
+    // holds at that moment (the child's last words, perhaps some of a
+    // grandchild's) without waiting for a grandchild that may still hold the
+    // write end.
+    void UntilChildEnds()
+    {
+        bool childEnded = false;
+        while (!childEnded && ReadUnlessChildEnds(sizeof chunk, true, childEnded)) {
+        }
+        // Every writer may have closed the pipe while the child still runs.
+        WaitAnsweringMessages(1, &process, quit);
+        DWORD available = 0;
+        if (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+            bool unused = false;
+            ReadUnlessChildEnds(std::min<DWORD>(available, sizeof chunk), false, unused);
+        }
     }
-}
+};
 
 } // namespace
 
-// The running child with the read end of its output pipe; or, when it could
-// not be started, the error text that stands in for its output.
-struct ChildCapture::Child {
-    Handle process, thread, readEnd, readDone;
-    std::string errorText;
-    bool finished = false;
-};
-
-ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_unique<Child>())
+std::u16string FromAnsi(std::string_view bytes)
 {
-    Child& child = *child_;
-    Handle writeEnd;
-    child.readDone.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!child.readDone.Get() || !CreateOutputPipe(child.readEnd, writeEnd)) {
-        child.errorText = CaptureErrorText(GetLastError(), commandLine);
-        return;
-    }
-    // Standard input is the NUL device: a child that reads it finds it empty
-    // at once, where reading the hidden console it would otherwise get would
-    // wait for ever for a key nobody can press.
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle nul(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0,
-                           nullptr));
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nul.Get();
-    startup.hStdOutput = writeEnd.Get();
-    startup.hStdError = nullptr;
-
-    // CreateProcessA may write into the line it is given; it gets a copy.
-    std::string line = commandLine;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &started)) {
-        child.errorText = CaptureErrorText(GetLastError(), commandLine);
-        return;
-    }
-    child.process.Reset(started.hProcess);
-    child.thread.Reset(started.hThread);
-    // Our copy of the write end goes at once (when writeEnd goes out of
-    // scope): once the child has ended, the pipe must not be held open by us.
+    if (bytes.empty())
+        return {};
+    const int size = static_cast<int>(bytes.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    std::u16string text(static_cast<std::size_t>(length), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()), length);
+    return text;
 }
 
-ChildCapture::~ChildCapture()
+WideChildCapture::WideChildCapture(std::u16string_view commandLine)
 {
-    if (!child_->finished)
+    readDone_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    startError_ = readDone_.Get() ? CreateOutputPipe(pipe_) : GetLastError();
+    if (startError_ == 0)
+        startError_ = StartChild(commandLine, pipe_.writeEnd.Get(), process_, thread_);
+    // Our copy of the write end goes at once: once the child has ended, the
+    // pipe must not be held open by us.
+    pipe_.writeEnd.Reset();
+}
+
+WideChildCapture::~WideChildCapture()
+{
+    if (!finished_)
         Finish();
 }
 
+std::string WideChildCapture::Finish()
+{
+    finished_ = true;
+    if (!process_.Get())
+        return {};
+    CaptureBuffer buffer;
+    Drain drain{pipe_.readEnd.Get(), readDone_.Get(), process_.Get(), buffer, {}, {}};
+    drain.UntilChildEnds();
+    process_.Reset();
+    thread_.Reset();
+    pipe_.readEnd.Reset();
+    if (drain.quit)
+        PostQuitMessage(static_cast<int>(*drain.quit));
+    return buffer.OutputText();
+}
+
+// The 8-bit command line, read in the ANSI code page as the system would
+// read it, and the error text made of it as it was given.
+struct ChildCapture::Child {
+    explicit Child(const std::string& line) : commandLine(line), capture(FromAnsi(line)) {}
+    std::string commandLine;
+    WideChildCapture capture;
+};
+
+ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_unique<Child>(commandLine)) {}
+
+ChildCapture::~ChildCapture() = default;
+
 std::string ChildCapture::Finish()
 {
-    Child& child = *child_;
-    child.finished = true;
-    if (!child.process.Get())
-        return child.errorText;
-
-    CaptureBuffer buffer;
-    Drain(child.process.Get(), child.readEnd.Get(), child.readDone.Get(), buffer);
-    child.process.Reset();
-    child.thread.Reset();
-    return buffer.OutputText();
+    std::string output = child_->capture.Finish();
+    if (const std::uint32_t error = child_->capture.StartError())
+        return CaptureErrorText(error, child_->commandLine);
+    return output;
 }
 
 } // namespace vantrel

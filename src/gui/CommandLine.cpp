@@ -1,20 +1,22 @@
 #include "CommandLine.h"
 
+#include <type_traits>
+
 namespace vantrel {
 
 namespace {
 
-// Compared as an unsigned byte: characters above 127 are never separators.
-bool IsSeparator(char c)
+// Compared as an unsigned code: characters above 127 are never separators.
+template <typename Char>
+bool IsSeparator(Char c)
 {
-    return static_cast<unsigned char>(c) <= ' ';
+    return static_cast<std::make_unsigned_t<Char>>(c) <= ' ';
 }
 
-} // namespace
-
-std::vector<std::string> SplitParameters(std::string_view commandLine)
+template <typename Char>
+std::vector<std::basic_string<Char>> Split(std::basic_string_view<Char> commandLine)
 {
-    std::vector<std::string> parameters;
+    std::vector<std::basic_string<Char>> parameters;
     std::size_t i = 0;
     const std::size_t end = commandLine.size();
     for (;;) {
@@ -22,10 +24,10 @@ std::vector<std::string> SplitParameters(std::string_view commandLine)
             ++i;
         if (i == end)
             break;
-        std::string parameter;
+        std::basic_string<Char> parameter;
         bool quoted = false;
         for (; i < end; ++i) {
-            const char c = commandLine[i];
+            const Char c = commandLine[i];
             if (c == '"')
                 quoted = !quoted;
             else if (!quoted && IsSeparator(c))
@@ -38,9 +40,10 @@ std::vector<std::string> SplitParameters(std::string_view commandLine)
     return parameters;
 }
 
-std::string JoinParameters(const std::vector<std::string>& parameters)
+template <typename Char>
+std::basic_string<Char> Join(const std::vector<std::basic_string<Char>>& parameters)
 {
-    std::string line;
+    std::basic_string<Char> line;
     for (std::size_t i = 0; i < parameters.size(); ++i) {
         if (i > 0)
             line += ' ';
@@ -49,18 +52,39 @@ std::string JoinParameters(const std::vector<std::string>& parameters)
     return line;
 }
 
-std::string FileNamePart(std::string_view path, std::string_view delimiters)
+template <typename Char>
+std::basic_string<Char> FileName(std::basic_string_view<Char> path, std::basic_string_view<Char> delimiters)
 {
     const std::size_t last = path.find_last_of(delimiters);
-    return std::string(last == std::string_view::npos ? path : path.substr(last + 1));
+    return std::basic_string<Char>(last == path.npos ? path : path.substr(last + 1));
 }
 
-std::string UsageText(std::string_view programFileName)
+template <typename Char>
+std::basic_string<Char> Usage(std::basic_string_view<Char> programFileName)
 {
-    std::string text = "CommandLine-Output Display Applet\r\rSyntax:\r     ";
+    const std::string_view before = "CommandLine-Output Display Applet\r\rSyntax:\r     ";
+    const std::string_view after = " app.exe appparams";
+    std::basic_string<Char> text(before.begin(), before.end());
     text += programFileName;
-    text += " app.exe appparams";
+    text.append(after.begin(), after.end());
     return text;
 }
+
+} // namespace
+
+std::vector<std::string> SplitParameters(std::string_view commandLine) { return Split(commandLine); }
+std::vector<std::u16string> SplitParameters(std::u16string_view commandLine) { return Split(commandLine); }
+
+std::string JoinParameters(const std::vector<std::string>& parameters) { return Join(parameters); }
+std::u16string JoinParameters(const std::vector<std::u16string>& parameters) { return Join(parameters); }
+
+std::string FileNamePart(std::string_view path, std::string_view delimiters) { return FileName(path, delimiters); }
+std::u16string FileNamePart(std::u16string_view path, std::u16string_view delimiters)
+{
+    return FileName(path, delimiters);
+}
+
+std::string UsageText(std::string_view programFileName) { return Usage(programFileName); }
+std::u16string UsageText(std::u16string_view programFileName) { return Usage(programFileName); }
 
 } // namespace vantrel

@@ -1,6 +1,10 @@
 // The program's entry point on Windows: either the usage message, or one run
 // that captures the command's output and shows it in the output window.
-#include "Capture.h"
+// The command line is taken, split, joined and handed on in UTF-16, as
+// Windows keeps it, so that every character reaches the child as the user
+// typed it; the 8-bit forms would turn characters outside the ANSI code
+// page into look-alikes.
+#include "Capture_win32.h"
 #include "CommandLine.h"
 #include "SystemLibrary_win32.h"
 #include "frmOutput_win32.h"
@@ -12,23 +16,17 @@
 
 namespace {
 
-// The view shows the captured bytes as the system's ANSI code page reads them.
-std::u16string FromAnsi(const std::string& bytes)
+const wchar_t* Wide(const std::u16string& text)
 {
-    if (bytes.empty())
-        return {};
-    const int size = static_cast<int>(bytes.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), length);
-    return std::u16string(text.begin(), text.end());
+    return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
-std::string ModulePath()
+std::u16string ModulePath()
 {
-    std::string path(MAX_PATH, '\0');
+    std::u16string path(MAX_PATH, u'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(path.data()), static_cast<DWORD>(path.size()));
         if (length < path.size()) {
             path.resize(length);
             return path;
@@ -46,30 +44,37 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // Parameters 1..N by the parameter splitter's rules; the first word of the
     // raw command line is the program itself. The C runtime's own argv treats
     // backslashes and quotes differently and is not used.
-    std::vector<std::string> parameters = vantrel::SplitParameters(GetCommandLineA());
+    std::vector<std::u16string> parameters =
+        vantrel::SplitParameters(reinterpret_cast<const char16_t*>(GetCommandLineW()));
     if (!parameters.empty())
         parameters.erase(parameters.begin());
 
     if (parameters.empty()) {
-        const std::string text = vantrel::UsageText(vantrel::FileNamePart(ModulePath(), "\\/:"));
-        MessageBoxA(nullptr, text.c_str(), "Error", MB_ICONINFORMATION | MB_TOPMOST | MB_OK);
+        const std::u16string text = vantrel::UsageText(vantrel::FileNamePart(ModulePath(), u"\\/:"));
+        MessageBoxW(nullptr, Wide(text), L"Error", MB_ICONINFORMATION | MB_TOPMOST | MB_OK);
         return 0;
     }
-    const std::string ChildCommandLine = vantrel::JoinParameters(parameters);
+    const std::u16string ChildCommandLine = vantrel::JoinParameters(parameters);
 
     // The child starts at once and runs while the window is being built, so
     // that building it costs the user no time of its own. What the child
     // writes meanwhile waits in the pipe; a full pipe only pauses the child
-    // until the drain below. The window still appears only once it has ended.
-    vantrel::ChildCapture capture(ChildCommandLine);
+    // until the drain below. The window still appears only once it has ended;
+    // until then the capture answers the window's messages.
+    vantrel::WideChildCapture capture(ChildCommandLine);
     Tfrm_Output frm_Output(instance);
     const std::string output = capture.Finish();
-    frm_Output.View().AddLine(FromAnsi(output));
+    // Asked to close while the command ran (the hidden window got WM_CLOSE):
+    // the command has ended on its own, and nothing is shown.
+    MSG message;
+    if (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        return static_cast<int>(message.wParam);
+    const std::uint32_t error = capture.StartError();
+    frm_Output.View().AddLine(error ? vantrel::CaptureErrorText(error, ChildCommandLine) : vantrel::FromAnsi(output));
     frm_Output.Show();
     frm_Output.View().SetSelStart(0);
     frm_Output.View().SetSelLength(0);
 
-    MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (frm_Output.PreTranslateMessage(message))
             continue;

@@ -64,4 +64,5 @@ TEST(CaptureErrorText, NumberInQuotesThenTheCommandLine)
     EXPECT_EQ(vantrel::CaptureErrorText(2, "nosuch -x \"y\""), "Error: \"2\" -> nosuch -x \"y\"");
     // Read as unsigned 32-bit: large platform codes never turn negative.
     EXPECT_EQ(vantrel::CaptureErrorText(0xC0000135u, ""), "Error: \"3221225781\" -> ");
+    EXPECT_EQ(vantrel::CaptureErrorText(5, u"\u03a9 x"), u"Error: \"5\" -> \u03a9 x");
 }

@@ -1,8 +1,9 @@
 // CaptureCommandOutput on Windows against real children. As on Linux, the
-// test binary is its own child: "<self> --child <behaviour> ..." acts out
-// one behaviour, so each case is a few lines of C++ next to its test.
-#include "Capture.h"
+// test binary is its own child (Children_win32.h), so each case is a few
+// lines of C++ next to its test.
+#include "Capture_win32.h"
 #include "ChildOutput.h"
+#include "Children_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -17,151 +18,19 @@ using vantrel::CaptureBufferSize;
 using vantrel::CaptureCommandOutput;
 using namespace std::string_literals;
 
-namespace {
-
-// ---- The child behaviours ------------------------------------------------
-
-void Out(const std::string& bytes)
-{
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-              nullptr);
-}
-
-// Milliseconds on the one clock that every process reads alike.
-long long NowMs()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return now.QuadPart * 1000 / frequency.QuadPart;
-}
-
-std::string Self()
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
-}
-
-int RunChild(int argc, char** argv)
-{
-    const std::string behaviour = argv[2];
-    if (behaviour == "write") {
-        Out(argv[3]);
-    } else if (behaviour == "crlf") {
-        Out("a\r\nb\r\n");
-    } else if (behaviour == "progress") {
-        Out("50%\r100%");
-    } else if (behaviour == "nul") {
-        Out("0123456789\0after"s);
-    } else if (behaviour == "high") {
-        std::string bytes;
-        for (int c = 128; c < 256; ++c)
-            bytes += static_cast<char>(c);
-        Out(bytes);
-    } else if (behaviour == "count") {      // count <bytes>
-        const std::size_t total = std::strtoull(argv[3], nullptr, 10);
-        const std::string block = Alphabet(26 * 2520);
-        for (std::size_t done = 0; done < total;) {
-            const std::size_t n = std::min(block.size(), total - done);
-            Out(block.substr(0, n));
-            done += n;
-        }
-    } else if (behaviour == "bytes") {     // bytes <hex> <count> [<hex tail>]
-        std::string bytes;
-        for (long n = std::atol(argv[4]); n > 0; --n)
-            bytes += FromHex(argv[3]);
-        Out(bytes + (argc > 5 ? FromHex(argv[5]) : ""));
-    } else if (behaviour == "linesum") {   // the fingerprint of the raw command line
-        Out(Fingerprint(GetCommandLineA()));
-    } else if (behaviour == "stderr") {
-        DWORD written = 0;
-        WriteFile(GetStdHandle(STD_ERROR_HANDLE), "lost", 4, &written, nullptr);
-    } else if (behaviour == "exit") {
-        Out("printed anyway\n");
-        return std::atoi(argv[3]);
-    } else if (behaviour == "commandline") {
-        Out(GetCommandLineA());
-    } else if (behaviour == "stdin") {
-        char c;
-        DWORD read = 0;
-        const BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &read, nullptr);
-        Out(!ok ? "no input" : read == 0 ? "end of input" : "read a byte");
-    } else if (behaviour == "grandchild") { // grandchild <stamp> <count> <behaviour...>
-        // Starts that many grandchildren that hold standard output, then
-        // stamps its own end into the file.
-        Out("parent done");
-        std::string line = "\"" + Self() + "\" --child";
-        for (int i = 5; i < argc; ++i)
-            line += std::string(" ") + argv[i];
-        for (int n = std::atoi(argv[4]); n > 0; --n) {
-            STARTUPINFOA startup{};
-            startup.cb = sizeof startup;
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-            PROCESS_INFORMATION grandchild{};
-            std::string copy = line;
-            if (CreateProcessA(nullptr, copy.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                               &grandchild)) {
-                CloseHandle(grandchild.hProcess);
-                CloseHandle(grandchild.hThread);
-            }
-        }
-        const std::string end = std::to_string(NowMs());
-        HANDLE stamp = CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        WriteFile(stamp, end.data(), static_cast<DWORD>(end.size()), &written, nullptr);
-        CloseHandle(stamp);
-    } else if (behaviour == "sleep") {
-        Sleep(static_cast<DWORD>(std::atoi(argv[3])));
-    } else if (behaviour == "flood") {     // writes without pause, for a minute at most
-        const std::string block(65536, 'g');
-        const DWORD start = GetTickCount();
-        DWORD written = 0;
-        while (GetTickCount() - start < 60000 &&
-               WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &written, nullptr)) {
-        }
-    } else if (behaviour == "close-early") { // close-early <marker>
-        Out("early");
-        CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
-        Sleep(500);
-        CloseHandle(CreateFileA(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    } else if (behaviour == "killed") {
-        Out("partial output");
-        TerminateProcess(GetCurrentProcess(), 9);
-    }
-    return 0;
-}
-
-// ---- Test helpers --------------------------------------------------------
-
-std::string Child(const std::string& behaviour) { return "\"" + Self() + "\" --child " + behaviour; }
-
-std::string TempPath(const char* name)
-{
-    char directory[MAX_PATH];
-    GetTempPathA(MAX_PATH, directory);
-    return std::string(directory) + name + std::to_string(GetCurrentProcessId());
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-} // namespace
-
 TEST(Capture, OutputAsTheChildWroteIt)
 {
     for (const ChildCase& row : SameOnEveryPlatform())
-        EXPECT_EQ(CaptureCommandOutput(Child(row.child)), row.text) << row.child;
+        EXPECT_EQ(CaptureCommandOutput(ChildLine(row.child)), row.text) << row.child;
     // Far more than the pipe holds: drained while the child runs, no deadlock.
-    EXPECT_EQ(CaptureCommandOutput(Child("count 4194304")), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(CaptureCommandOutput(ChildLine("count 4194304")), Alphabet(CaptureBufferSize));
     // Standard input is there and empty: a child that reads it goes on at once.
-    EXPECT_EQ(CaptureCommandOutput(Child("stdin")), "end of input");
+    EXPECT_EQ(CaptureCommandOutput(ChildLine("stdin")), "end of input");
 }
 
 TEST(Capture, TheCommandLineReachesTheChildUnchanged)
 {
-    const std::string line = Child("commandline \"two  words\" back\\slash -x /y");
+    const std::string line = ChildLine("commandline \"two  words\" back\\slash -x /y");
     EXPECT_EQ(CaptureCommandOutput(line), line);
 }
 
@@ -184,24 +53,88 @@ TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
     // way, keeping the child's output and as much of the grandchildren's as
     // the pipe held. It takes milliseconds; the bound only catches waiting
     // for the grandchildren, or for a read that happens to be interrupted.
-    const std::string stamp = TempPath("vantrel-child-end-");
-    for (const char* grandchildren : {"1 sleep 30000", "8 flood"}) {
-        const std::string text = CaptureCommandOutput(Child("grandchild \"" + stamp + "\" " + grandchildren));
+    // Once the output is taken the pipe is closed, while the capture lives
+    // on: the busy ones' writes then fail at once, and they stop (each
+    // leaves the marker).
+    const std::string stamp = TempPath("vantrel-child-end-"), stopped = TempPath("vantrel-flood-stopped-");
+    DeleteFileA(stopped.c_str());
+    for (const std::string& grandchildren : {"1 sleep 30000"s, "8 flood \"" + stopped + "\""}) {
+        vantrel::ChildCapture capture(ChildLine("grandchild " + grandchildren + " + stamp \"" + stamp + "\""));
+        const std::string text = capture.Finish();
         std::ifstream end(stamp);
         long long endMs = 0;
         end >> endMs;
         EXPECT_LT(NowMs() - endMs, 1000) << grandchildren;
         EXPECT_EQ(text.substr(0, 11), "parent done") << grandchildren;
         EXPECT_EQ(text.find_first_not_of('g', 11), std::string::npos) << grandchildren;
+        for (int waited = 0; grandchildren[2] == 'f' && waited < 100 && !Exists(stopped); ++waited)
+            Sleep(100);
+        EXPECT_TRUE(grandchildren[2] != 'f' || Exists(stopped)) << "a grandchild still writes after the capture";
     }
     DeleteFileA(stamp.c_str());
+    DeleteFileA(stopped.c_str());
+}
+
+TEST(Capture, TheChildInheritsItsStandardHandlesAlone)
+{
+    // An inheritable handle of ours, as a file that Vantrel's own output was
+    // redirected to would be: the child must not be able to write into it.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inheritable, 0));
+    CaptureCommandOutput(ChildLine("write-handle " + std::to_string(reinterpret_cast<std::uintptr_t>(writeEnd))));
+    DWORD leaked = 0;
+    EXPECT_TRUE(PeekNamedPipe(readEnd, nullptr, 0, nullptr, &leaked, nullptr));
+    EXPECT_EQ(leaked, 0u);
+    CloseHandle(readEnd);
+    CloseHandle(writeEnd);
+}
+
+TEST(Capture, TheOutputPipeCannotBeSquattedOrOpenedByOthers)
+{
+    // Names taken by another program are passed over for new ones; a source
+    // that only ever gives taken names fails with the system's number.
+    static std::uint64_t next;
+    const auto sequence = [] { return ++next; };
+    HANDLE squatted[2];
+    for (int i = 0; i < 2; ++i)
+        squatted[i] = CreateNamedPipeW(vantrel::OutputPipeName(i + 1).c_str(), PIPE_ACCESS_INBOUND, 0, 1, 0, 0, 0,
+                                       nullptr);
+    vantrel::OutputPipe pipe;
+    next = 0;
+    EXPECT_EQ(vantrel::CreateOutputPipe(pipe, sequence), 0u);
+    EXPECT_EQ(next, 3u);
+    next = 0;
+    EXPECT_NE(vantrel::CreateOutputPipe(pipe, [] { return next = 1; }), 0u);
+    EXPECT_EQ(pipe.readEnd.Get(), nullptr);
+
+    // Its one access rule lets the current user in, and no one else.
+    ASSERT_EQ(vantrel::CreateOutputPipe(pipe), 0u);
+    char descriptor[4096];
+    DWORD size = 0;
+    ASSERT_TRUE(GetKernelObjectSecurity(pipe.readEnd.Get(), DACL_SECURITY_INFORMATION, descriptor,
+                                        sizeof descriptor, &size));
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl);
+    ASSERT_EQ(dacl->AceCount, 1);
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    char user[256];
+    GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    CloseHandle(token);
+    EXPECT_TRUE(EqualSid(&ace->SidStart, reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
+    for (HANDLE squatter : squatted)
+        CloseHandle(squatter);
 }
 
 TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
 {
     const std::string marker = TempPath("vantrel-late-");
     DeleteFileA(marker.c_str());
-    EXPECT_EQ(CaptureCommandOutput(Child("close-early \"" + marker + "\"")), "early");
+    EXPECT_EQ(CaptureCommandOutput(ChildLine("close-early \"" + marker + "\"")), "early");
     EXPECT_TRUE(Exists(marker));
     DeleteFileA(marker.c_str());
 }
@@ -210,14 +143,14 @@ TEST(Capture, AChildStartedBeforeTheWindowLosesNothing)
 {
     // Start-up starts the child, then builds the window: meanwhile the child
     // fills the pipe and waits, and goes on once the drain starts.
-    vantrel::ChildCapture capture(Child("count 1048576"));
+    vantrel::ChildCapture capture(ChildLine("count 1048576"));
     Sleep(500);
     EXPECT_EQ(capture.Finish(), Alphabet(CaptureBufferSize));
 }
 
 TEST(Capture, AGibibyte)
 {
-    EXPECT_EQ(CaptureCommandOutput(Child("count 1073741824")), Alphabet(CaptureBufferSize));
+    EXPECT_EQ(CaptureCommandOutput(ChildLine("count 1073741824")), Alphabet(CaptureBufferSize));
 }
 
 TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
@@ -225,7 +158,7 @@ TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
     // At the platform's limit, whatever the length of the test's own path:
     // a command line takes 32766 characters and the final NUL. One more and
     // the child cannot be started.
-    std::string line = Child("linesum");
+    std::string line = ChildLine("linesum");
     for (int i = 0; line.size() < 32767; ++i)
         line += " " + std::to_string(i) + std::string(90, static_cast<char>('a' + i % 26));
     line.resize(32766);
@@ -235,7 +168,7 @@ TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
     EXPECT_EQ(error.rfind("Error: \"", 0), 0u) << error.substr(0, 40);
     EXPECT_EQ(error.substr(error.find("\" -> ") + 5), tooLong);
     // Characters of the ANSI code page above 127.
-    const std::string accents = Child("linesum \xe9t\xe9 \xc4\xd6\xdc");
+    const std::string accents = ChildLine("linesum \xe9t\xe9 \xc4\xd6\xdc");
     EXPECT_EQ(CaptureCommandOutput(accents), Fingerprint(accents));
 }
 

@@ -16,7 +16,7 @@ endif()
 # The window in its own process, for what only its process can see: the
 # density it is moved to (WM_DPICHANGED) and the awareness its manifest gives.
 add_executable(window_tests win32/frmOutput_win32_test.cpp)
-target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 ${GTEST_MAIN_TARGETS})
+target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 oleacc ${GTEST_MAIN_TARGETS})
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME window COMMAND window_tests)
     set_tests_properties(window PROPERTIES
@@ -24,13 +24,17 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 
 # The real exe driven from outside, as a user drives it, on a small laptop's
-# screen; with a DLL of system names that it plants beside a copy of the exe.
-add_executable(vantrel_e2e_win32 win32/vantrel_e2e_win32.cpp)
-target_include_directories(vantrel_e2e_win32 PRIVATE capture)
-add_library(planted_dll SHARED win32/PlantedDll_win32.cpp)
-set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
-target_link_options(planted_dll PRIVATE -static)
-add_dependencies(vantrel_e2e_win32 planted_dll)
+# screen. The driver is its own children (Children_win32.h) and is also
+# planted beside a copy of the exe, with a DLL of system names.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    add_executable(vantrel_e2e_win32 win32/vantrel_e2e_win32.cpp)
+    target_include_directories(vantrel_e2e_win32 PRIVATE capture)
+    target_link_libraries(vantrel_e2e_win32 PRIVATE ${GTEST_TARGETS})
+    add_library(planted_dll SHARED win32/PlantedDll_win32.cpp)
+    set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
+    target_link_options(planted_dll PRIVATE -static)
+    add_dependencies(vantrel_e2e_win32 planted_dll)
+endif()
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME end_to_end COMMAND vantrel_e2e_win32 $<TARGET_FILE:vantrel>)
     set_tests_properties(end_to_end PROPERTIES
@@ -39,37 +43,47 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
 endif()
 
 # The 32-bit exe end to end: the same driver, built for x86_64 with the
-# compiler beside this build's, runs under wine64 and so do the children it
-# gives Vantrel, so that only Vantrel itself runs as 32-bit code (emulated
-# where the kernel runs no 32-bit code: its start then takes about a minute).
-# The cases it runs, each one start of Vantrel (the planted DLLs are 64-bit
-# ones, so that case has no meaning for the 32-bit exe):
-set(VANTREL_WIN32_E2E_CASES usage capture not_found find_and_copy clipboard_survives_the_end
-    child_waiting_for_input small_screen)
+# compiler beside this build's (GoogleTest with it), runs under wine64 and so
+# do the children it gives Vantrel, so that only Vantrel itself runs as
+# 32-bit code (emulated where the kernel runs no 32-bit code: its start then
+# takes about a minute). Three starts of Vantrel: the usage message, a
+# program not found, and one capture run at 144 dpi that covers the rest
+# (the planted files are 64-bit ones, so that case has no meaning here).
+set(VANTREL_WIN32_E2E_CASES "EndToEnd.Usage:EndToEnd.AProgramThatIsNotFound:EndToEnd/CaptureRun.*/144dpi")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     get_filename_component(cxx_name ${CMAKE_CXX_COMPILER} NAME)
     string(REPLACE ${CMAKE_SYSTEM_PROCESSOR}- x86_64- x86_64_cxx_name ${cxx_name})
     find_program(VANTREL_X86_64_CXX ${x86_64_cxx_name} REQUIRED)
     get_directory_property(driver_definitions COMPILE_DEFINITIONS)
     list(TRANSFORM driver_definitions PREPEND -D)
+    set(googletest /usr/src/googletest/googletest)
+    set(driver_flags -std=c++20 -Wall -Wextra -Os ${driver_definitions} -DGTEST_HAS_PTHREAD=0
+        -I${CMAKE_CURRENT_SOURCE_DIR}/win32/gtest-port -I${googletest}/include -I${googletest}
+        -I${CMAKE_CURRENT_SOURCE_DIR}/capture)
+    set(gtest_object ${CMAKE_CURRENT_BINARY_DIR}/gtest-x86_64.o)
+    add_custom_command(OUTPUT ${gtest_object}
+        COMMAND ${VANTREL_X86_64_CXX} ${driver_flags} -c ${googletest}/src/gtest-all.cc -o ${gtest_object}
+        DEPENDS ${googletest}/src/gtest-all.cc
+        COMMENT "Building GoogleTest for the x86_64 end-to-end driver"
+        VERBATIM)
     set(driver ${CMAKE_CURRENT_BINARY_DIR}/vantrel_e2e_win64.exe)
+    set(driver_source ${CMAKE_CURRENT_SOURCE_DIR}/win32/vantrel_e2e_win32.cpp)
     add_custom_command(OUTPUT ${driver}
-        COMMAND ${VANTREL_X86_64_CXX} -std=c++20 -Wall -Wextra -Os -static ${driver_definitions}
-                -I${CMAKE_CURRENT_SOURCE_DIR}/capture -MD -MF ${driver}.d
-                ${CMAKE_CURRENT_SOURCE_DIR}/win32/vantrel_e2e_win32.cpp -o ${driver}
-        DEPENDS win32/vantrel_e2e_win32.cpp
+        COMMAND ${VANTREL_X86_64_CXX} ${driver_flags} -static -MD -MF ${driver}.d ${driver_source} ${gtest_object}
+                -o ${driver}
+        DEPENDS ${driver_source} ${gtest_object}
         DEPFILE ${driver}.d
         COMMENT "Building the end-to-end driver for x86_64"
         VERBATIM)
     add_custom_target(vantrel_e2e_win64 ALL DEPENDS ${driver})
 
     add_test(NAME end_to_end
-        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh ${driver} $<TARGET_FILE:vantrel> ${VANTREL_WIN32_E2E_CASES})
-    # One prefix for the whole run, kept between runs (making it takes
-    # minutes under emulation); every wait of the driver ten times longer;
-    # children that wait a moment before they end (see the driver's Linger).
+        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh ${driver} --gtest_filter=${VANTREL_WIN32_E2E_CASES}
+                $<TARGET_FILE:vantrel>)
+    # Every wait of the driver ten times longer; children that wait a moment
+    # before they end (see Linger in Children_win32.h).
     set_tests_properties(end_to_end PROPERTIES
-        ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/prefix;WINE_RUNS_32BIT=1;WINE_NEEDS_DISPLAY=1;WINE_SCREEN=1366x768x24;WINE_TIMEOUT=1500;VANTREL_E2E_TIMEOUT_SCALE=10;VANTREL_E2E_CHILD_LINGER_MS=2000"
+        ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/end_to_end;WINE_RUNS_32BIT=1;WINE_NEEDS_DISPLAY=1;WINE_SCREEN=1366x768x24;WINE_TIMEOUT=1500;VANTREL_E2E_TIMEOUT_SCALE=10;VANTREL_E2E_CHILD_LINGER_MS=2000"
         SKIP_RETURN_CODE 77 TIMEOUT 1560 RUN_SERIAL ON)
 endif()
 

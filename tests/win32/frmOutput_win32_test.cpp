@@ -10,8 +10,10 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <oleacc.h>
 #include <richedit.h>
 
+#include <atomic>
 #include <string>
 
 namespace {
@@ -35,6 +37,39 @@ std::wstring ModulePath(HMODULE module)
 {
     wchar_t path[MAX_PATH];
     return std::wstring(path, GetModuleFileNameW(module, path, MAX_PATH));
+}
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (OpenClipboard(nullptr)) {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            text = static_cast<const wchar_t*>(GlobalLock(data));
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    return text;
+}
+
+// Another program holding the clipboard open for that many milliseconds:
+// a thread of ours, which the clipboard tells apart from the window's.
+std::atomic<bool> clipboardHeld;
+DWORD WINAPI HoldClipboard(void* milliseconds)
+{
+    OpenClipboard(nullptr);
+    clipboardHeld = true;
+    Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(milliseconds)));
+    return CloseClipboard();
+}
+
+void PumpMessages(DWORD milliseconds)
+{
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(10)) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&message);
+    }
 }
 
 std::wstring Lower(std::wstring text)
@@ -103,6 +138,56 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
         format.cbSize = sizeof format;
         SendMessageW(frm_Output.re_Output, EM_GETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
         EXPECT_EQ(format.crTextColor, RGB(0, 255, 0)) << dpi;
+    }
+}
+
+TEST(Window, ScreenReadersNameItsControls)
+{
+    Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
+    CoInitialize(nullptr);
+    const struct {
+        HWND control;
+        const wchar_t* name;
+    } rows[] = {{frm_Output.e_FindText, L"Find:"}, {frm_Output.btn_Copy, L"Copy All"}};
+    for (const auto& row : rows) {
+        IAccessible* accessible = nullptr;
+        ASSERT_EQ(AccessibleObjectFromWindow(row.control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                             reinterpret_cast<void**>(&accessible)), S_OK) << row.name;
+        VARIANT self{};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;
+        accessible->get_accName(self, &name);
+        EXPECT_EQ(std::wstring(name ? name : L"(none)"), row.name);
+        SysFreeString(name);
+        accessible->Release();
+    }
+    CoUninitialize();
+    // Windows names the rich edit view, as it names an edit, after the label
+    // just before it (Wine names it after its text): that label is read.
+    wchar_t label[16] = L"";
+    GetWindowTextW(GetWindow(frm_Output.re_Output, GW_HWNDPREV), label, 16);
+    EXPECT_STREQ(label, L"Output");
+}
+
+TEST(Window, CopyAllWaitsAboutASecondForAClipboardHeldElsewhere)
+{
+    Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
+    frm_Output.View().AddLine(u"some output");
+    for (const UINT_PTR held : {300, 2000}) {
+        OpenClipboard(nullptr);
+        EmptyClipboard();
+        CloseClipboard();
+        clipboardHeld = false;
+        HANDLE holder = CreateThread(nullptr, 0, HoldClipboard, reinterpret_cast<void*>(held), 0, nullptr);
+        while (!clipboardHeld)
+            Sleep(1);
+        frm_Output.btn_CopyClick(frm_Output.btn_Copy);
+        // It returned while the clipboard is still held: the window goes on.
+        EXPECT_EQ(WaitForSingleObject(holder, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << held;
+        PumpMessages(2300);
+        CloseHandle(holder);
+        EXPECT_EQ(ClipboardText(), held < 1000 ? L"some output\r\n" : L"") << held;
     }
 }
 

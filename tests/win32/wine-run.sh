@@ -1,22 +1,22 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under wine64: CMake's cross-compiling emulator
 # for the 64-bit build, and the runner of the 32-bit exe's end-to-end test.
-# Each test names its own WINEPREFIX in the build tree (set by ctest); the
-# first start there builds the prefix (about 10 s).
+# Each test names its own WINEPREFIX in the build tree (set by ctest), which
+# becomes a fresh copy of the Wine prefix kept between runs (tools/common.sh;
+# made the first time, about 10 s, or minutes where 32-bit code is emulated).
 # With WINE_NEEDS_DISPLAY=1 and no display, the run gets a private Xvfb, of
 # the screen size WINE_SCREEN names (default 1280x1024x24).
 # With WINE_RUNS_32BIT=1 the program starts 32-bit Windows programs: where
 # 32-bit code cannot run, the test reports itself skipped (status 77) with the
-# reason; otherwise the prefix is made once, with its 32-bit half, and kept
-# for the next runs. WINE_TIMEOUT (seconds) stops a run that hangs.
+# reason. WINE_TIMEOUT (seconds) stops a run that hangs.
 set -u
 : "${WINEPREFIX:?each test sets its own WINEPREFIX}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all} WINEARCH=win64
 # No prompts to download the .NET or HTML engines into a fresh prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+source "$(dirname "$0")/../../tools/common.sh"
 
 if [ "${WINE_RUNS_32BIT:-0}" = 1 ]; then
-    source "$(dirname "$0")/../../tools/common.sh"
     if [ ! -x /usr/lib/wine/wine ]; then
         echo "SKIPPED: Wine's 32-bit loader /usr/lib/wine/wine is missing (package wine32:i386; tools/test.sh installs it)"
         exit 77
@@ -38,30 +38,13 @@ fi
 watchdog=()
 [ -n "${WINE_TIMEOUT:-}" ] && watchdog=(timeout -k 10 "$WINE_TIMEOUT")
 
-if [ "${WINE_RUNS_32BIT:-0}" = 1 ]; then
-    # The prefix is made by the 64-bit wineboot, which sets up the 32-bit
-    # half through the 32-bit loader (under emulation a prefix made by the
-    # 32-bit wineboot alone stalls). A prefix is complete once it holds the
-    # mark written after wineboot; one without it is made again.
-    exec 9>"$WINEPREFIX.lock"
-    flock 9
-    if [ ! -e "$WINEPREFIX/made-by-wineboot" ]; then
-        echo "Making the Wine prefix $WINEPREFIX (once; minutes where 32-bit code is emulated)"
-        rm -rf "$WINEPREFIX"
-        started=$SECONDS
-        if ! "${watchdog[@]}" /usr/lib/wine/wine64 wineboot -u || ! "${watchdog[@]}" /usr/lib/wine/wineserver -w; then
-            echo "wineboot failed or timed out after $((SECONDS - started)) s"
-            /usr/lib/wine/wineserver -k 2>/dev/null
-            exit 1
-        fi
-        touch "$WINEPREFIX/made-by-wineboot"
-        echo "Prefix made in $((SECONDS - started)) s"
-    fi
-    exec 9>&-
-fi
-mkdir -p "$WINEPREFIX"
+# Two runs of the same test take turns; other tests have prefixes of their
+# own. Wine's processes do not hold the lock.
+exec 8>"$WINEPREFIX.lock"
+flock 8
+copy_wine_prefix "$WINEPREFIX" 8>&- || exit 1
 
-"${watchdog[@]}" /usr/lib/wine/wine64 "$@"
+"${watchdog[@]}" /usr/lib/wine/wine64 "$@" 8>&-
 status=$?
 [ $status -eq 124 ] && echo "Stopped after ${WINE_TIMEOUT} s"
 # Leave no Wine processes behind for the next test or the end of the run.
