@@ -68,6 +68,25 @@ Tfrm_Output* Self(HWND window)
     return reinterpret_cast<Tfrm_Output*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+// An edit control as the find field's key handler reads and empties it.
+class EditField : public vantrel::FindField {
+public:
+    explicit EditField(HWND edit) : edit_(edit) {}
+
+    std::u16string Text() const override
+    {
+        const int length = GetWindowTextLengthW(edit_);
+        std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+        text.resize(static_cast<std::size_t>(
+            GetWindowTextW(edit_, reinterpret_cast<wchar_t*>(text.data()), length + 1)));
+        return text;
+    }
+    void Clear() override { SetWindowTextW(edit_, L""); }
+
+private:
+    HWND edit_;
+};
+
 void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC panelProc)
 {
     WNDCLASSEXW windowClass{};
@@ -159,7 +178,7 @@ Tfrm_Output::~Tfrm_Output()
 
 int Tfrm_Output::Scale(int designPixels) const
 {
-    return MulDiv(designPixels, dpi_, 96);
+    return Scaled(designPixels, dpi_);
 }
 
 void Tfrm_Output::CreateControls(HINSTANCE instance)
@@ -272,16 +291,18 @@ void Tfrm_Output::LayOutControls()
 
 void Tfrm_Output::OnSize(int width, int height)
 {
-    // The view and the panel follow the window; on the panel only the field
-    // follows the panel's width (see Layout.h).
-    const int panelHeight = Scale(PanelHeight);
-    MoveWindow(re_Output, 0, 0, width, std::max(0, height - panelHeight), TRUE);
-    MoveWindow(Panel1, 0, height - panelHeight, width, panelHeight, TRUE);
-    MoveWindow(Label1, Scale(Label.left), Scale(Label.top), Scale(Label.width), Scale(Label.height), TRUE);
-    MoveWindow(e_FindText, Scale(Field.left), Scale(Field.top),
-               std::max(0, width - Scale(Field.left) - Scale(FieldRightGap)), Scale(Field.height), TRUE);
-    SetWindowPos(btn_Copy, HWND_TOP, Scale(Button.left), Scale(Button.top), Scale(Button.width),
-                 Scale(Button.height), 0);
+    // The layout rules at the window's density (Layout.h). The button stays
+    // above the field, whose right part goes behind it in a wide window.
+    const Placement placed = LayOut(width, height, dpi_);
+    const auto place = [](HWND control, const Box& box) {
+        MoveWindow(control, box.left, box.top, box.width, box.height, TRUE);
+    };
+    place(re_Output, placed.view);
+    place(Panel1, placed.panel);
+    place(Label1, placed.label);
+    place(e_FindText, placed.field);
+    const Box& button = placed.button;
+    SetWindowPos(btn_Copy, HWND_TOP, button.left, button.top, button.width, button.height, 0);
     InvalidateRect(Panel1, nullptr, TRUE);
 }
 
@@ -462,20 +483,12 @@ LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wPar
     return CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
 }
 
-void Tfrm_Output::e_FindTextKeyPress(HWND /*sender*/, char16_t& key)
+void Tfrm_Output::e_FindTextKeyPress(HWND sender, char16_t& key)
 {
-    const int length = GetWindowTextLengthW(e_FindText);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(e_FindText, text.data(), length + 1)));
-    const std::u16string fieldText(text.begin(), text.end());
-
-    const vantrel::FindKeyAction action = vantrel::FindKeyRule(fieldText, key);
-    if (action.clearField) {
-        key = 0;
-        SetWindowTextW(e_FindText, L"");
-        return;
-    }
-    FindInOutput(action.pattern, action.findNext);
+    EditField field(sender);
+    char32_t character = key;
+    vantrel::FindTextKeyPress(field, *this, character);
+    key = static_cast<char16_t>(character);
 }
 
 void Tfrm_Output::btn_CopyClick(HWND /*sender*/)

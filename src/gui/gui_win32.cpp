@@ -70,10 +70,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     if (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
         return static_cast<int>(message.wParam);
     const std::uint32_t error = capture.StartError();
-    frm_Output.View().AddLine(error ? vantrel::CaptureErrorText(error, ChildCommandLine) : vantrel::FromAnsi(output));
-    frm_Output.Show();
-    frm_Output.View().SetSelStart(0);
-    frm_Output.View().SetSelLength(0);
+    vantrel::ShowOutput(frm_Output.View(),
+                        error ? vantrel::CaptureErrorText(error, ChildCommandLine) : vantrel::FromAnsi(output),
+                        [&] { frm_Output.Show(); });
 
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (frm_Output.PreTranslateMessage(message))

@@ -162,21 +162,20 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     EXPECT_EQ(panelArea.right - RectIn(field, panel).right, scale(83));
     EXPECT_EQ(RectIn(button, panel).left, scale(580));
 
-    // The find, typed as characters; Enter and Escape as real keys.
+    // The find's steps are the core test's; here each kind of key reaches
+    // the field's handler through the real window: characters as WM_CHAR,
+    // Enter and Escape as real keys that no dialog manager may take first,
+    // and a Backspace that the field applies after the search.
     const struct {
         const wchar_t* typed;
         WORD key;
         Selection selected;
         const wchar_t* field;
     } steps[] = {
-        {L"erro", 0, {0, 4}, nullptr},       // typing selects the first occurrence
-        {L"r", 0, {0, 5}, nullptr},          // a growing pattern stays on it
+        {L"error", 0, {0, 5}, nullptr},
         {nullptr, VK_RETURN, {7, 12}, nullptr},
-        {nullptr, VK_RETURN, {14, 19}, nullptr},
-        {nullptr, VK_RETURN, {0, 0}, nullptr}, // after the last, the caret goes home
-        {nullptr, VK_RETURN, {0, 5}, nullptr},
-        {nullptr, VK_ESCAPE, {0, 5}, L""},   // Escape empties the field, leaves the match
-        {L"or\b", 0, {0, 0}, L"o"},          // a Backspace is searched for, then applied
+        {nullptr, VK_ESCAPE, {7, 12}, L""},
+        {L"or\b", 0, {0, 0}, L"o"},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         steps[i].typed ? Type(field, steps[i].typed) : Key(steps[i].key);
