@@ -1,32 +1,29 @@
 # The Windows programs' tests. The 64-bit build runs its tests under wine64;
 # the 32-bit exe runs end to end under Wine's 32-bit loader, driven by the
 # 64-bit driver, and both exes are checked statically.
+# The tests that run under wine64, in the 64-bit build only; the 32-bit
+# build builds none of them.
 if(CMAKE_CROSSCOMPILING_EMULATOR)
     set_tests_properties(core PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/core" TIMEOUT 300)
-endif()
 
-add_executable(capture_tests win32/CaptureCommandOutput_win32_test.cpp)
-target_include_directories(capture_tests PRIVATE capture)
-target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
-if(CMAKE_CROSSCOMPILING_EMULATOR)
+    add_executable(capture_tests win32/CaptureCommandOutput_win32_test.cpp)
+    target_include_directories(capture_tests PRIVATE capture)
+    target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
     add_test(NAME capture COMMAND capture_tests)
     set_tests_properties(capture PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/capture" TIMEOUT 300)
-endif()
 
-# The window in its own process, for what only its process can see: the
-# density it is moved to (WM_DPICHANGED) and the awareness its manifest gives.
-add_executable(window_tests win32/frmOutput_win32_test.cpp)
-target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 oleacc ${GTEST_MAIN_TARGETS})
-if(CMAKE_CROSSCOMPILING_EMULATOR)
+    # The window in its own process, for what only its process can see: the
+    # density it is moved to (WM_DPICHANGED), the awareness its manifest
+    # gives, the names screen readers read and a clipboard held by others.
+    add_executable(window_tests win32/frmOutput_win32_test.cpp)
+    target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 oleacc ${GTEST_MAIN_TARGETS})
     add_test(NAME window COMMAND window_tests)
     set_tests_properties(window PROPERTIES
         ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/window;WINE_NEEDS_DISPLAY=1" TIMEOUT 300)
-endif()
 
-# The real exe driven from outside, as a user drives it, on a small laptop's
-# screen. The driver is its own children (Children_win32.h) and is also
-# planted beside a copy of the exe, with a DLL of system names.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    # The real exe driven from outside, as a user drives it, on a small
+    # laptop's screen. The driver is its own children (Children_win32.h) and
+    # is also planted beside a copy of the exe, with a DLL of system names.
     add_executable(vantrel_e2e_win32 win32/vantrel_e2e_win32.cpp)
     target_include_directories(vantrel_e2e_win32 PRIVATE capture)
     target_link_libraries(vantrel_e2e_win32 PRIVATE ${GTEST_TARGETS})
@@ -34,8 +31,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set_target_properties(planted_dll PROPERTIES PREFIX "" OUTPUT_NAME planted)
     target_link_options(planted_dll PRIVATE -static)
     add_dependencies(vantrel_e2e_win32 planted_dll)
-endif()
-if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME end_to_end COMMAND vantrel_e2e_win32 $<TARGET_FILE:vantrel>)
     set_tests_properties(end_to_end PROPERTIES
         ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/end_to_end;WINE_NEEDS_DISPLAY=1;WINE_SCREEN=1366x768x24"
