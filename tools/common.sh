@@ -41,8 +41,7 @@ as_root() {
 
 # build PRESET: configures once, then builds whatever is stale.
 build() {
-    [ -f "build/$1/CMakeCache.txt" ] || cmake --preset "$1"
-    cmake --build --preset "$1"
+    { [ -f "build/$1/CMakeCache.txt" ] || cmake --preset "$1"; } && cmake --build --preset "$1"
 }
 
 # The 32-bit Windows exe runs under Wine's 32-bit loader, an i386 Linux
