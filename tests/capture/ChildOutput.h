@@ -1,11 +1,14 @@
-// What the capture tests' children write, shared by the platforms' tests: a
-// repeating alphabet (so any cut shows), bytes given in hex, and a
-// fingerprint for texts too long to come back whole through an 8192-byte
-// capture.
+// The children of the capture and end-to-end tests, as far as every platform
+// shares them: what they write (a repeating alphabet, so any cut shows;
+// bytes given in hex; a fingerprint for texts too long to come back whole
+// through an 8192-byte capture), the table of cases and what each must come
+// back as, and the behaviours that only write, acted out alike everywhere.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,4 +72,53 @@ inline std::vector<ChildCase> SameOnEveryPlatform()
         {"bytes ff 3 c328", "\xff\xff\xff\xc3\x28"},         // not UTF-8: bytes as they are
         {"bytes 78 8192", std::string(8192, 'x')},           // 8 KiB on one line
     };
+}
+
+// The behaviours of the table above that only write, acted out the same way
+// by every platform's test child: `out` and `err` write to the child's
+// standard output and error. Returns false when `behaviour` (its name, then
+// its parameters) is none of them; otherwise sets the child's exit status.
+//   write <text>, crlf, progress, nul, high, stderr, exit <status>,
+//   count <n> (n bytes of the alphabet), bytes <hex> <n> [<hex tail>]
+template <typename Write, typename WriteError>
+bool WriteLikeEveryPlatform(const std::vector<std::string>& behaviour, Write out, WriteError err, int& status)
+{
+    const std::string& name = behaviour[0];
+    const auto number = [&](std::size_t i) { return std::strtoull(behaviour.at(i).c_str(), nullptr, 10); };
+    status = 0;
+    if (name == "write") {
+        out(behaviour.at(1));
+    } else if (name == "crlf") {
+        out("a\r\nb\r\n");
+    } else if (name == "progress") {
+        out("50%\r100%");
+    } else if (name == "nul") {
+        out(std::string("0123456789\0after", 16));
+    } else if (name == "high") {
+        std::string bytes;
+        for (int c = 128; c < 256; ++c)
+            bytes += static_cast<char>(c);
+        out(bytes);
+    } else if (name == "stderr") {
+        err("only on standard error\n");
+    } else if (name == "exit") {
+        out("printed anyway\n");
+        status = static_cast<int>(number(1));
+    } else if (name == "count") {
+        // In blocks, so that a gibibyte never sits in memory at once.
+        const std::string block = Alphabet(26 * 2520);
+        for (std::uint64_t done = 0, total = number(1); done < total;) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - done));
+            out(block.substr(0, n));
+            done += n;
+        }
+    } else if (name == "bytes") {
+        std::string bytes;
+        for (auto n = number(2); n > 0; --n)
+            bytes += FromHex(behaviour.at(1));
+        out(bytes + (behaviour.size() > 3 ? FromHex(behaviour[3]) : ""));
+    } else {
+        return false;
+    }
+    return true;
 }

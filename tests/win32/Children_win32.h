@@ -67,45 +67,21 @@ inline void Touch(const std::string& path, const std::string& text = "")
 // One behaviour, its name first.
 inline int Behave(const std::vector<std::string>& a)
 {
+    int status = 0;
+    const auto err = [](const std::string& bytes) {
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                  nullptr);
+    };
+    if (WriteLikeEveryPlatform(a, Out, err, status))
+        return status;
     const std::string& behaviour = a[0];
-    if (behaviour == "write") {
-        Out(a[1]);
-    } else if (behaviour == "crlf") {
-        Out("a\r\nb\r\n");
-    } else if (behaviour == "progress") {
-        Out("50%\r100%");
-    } else if (behaviour == "nul") {
-        Out(std::string("0123456789\0after", 16));
-    } else if (behaviour == "high") {
-        std::string bytes;
-        for (int c = 128; c < 256; ++c)
-            bytes += static_cast<char>(c);
-        Out(bytes);
-    } else if (behaviour == "count") {      // count <bytes>
-        const std::size_t total = std::strtoull(a[1].c_str(), nullptr, 10);
-        const std::string block = Alphabet(26 * 2520);
-        for (std::size_t done = 0; done < total;) {
-            const std::size_t n = std::min(block.size(), total - done);
-            Out(block.substr(0, n));
-            done += n;
-        }
-    } else if (behaviour == "bytes") {     // bytes <hex> <count> [<hex tail>]
-        std::string bytes;
-        for (long n = std::atol(a[2].c_str()); n > 0; --n)
-            bytes += FromHex(a[1]);
-        Out(bytes + (a.size() > 3 ? FromHex(a[3]) : ""));
-    } else if (behaviour == "linesum") {   // the fingerprint of the raw command line
+    if (behaviour == "linesum") {   // the fingerprint of the raw command line
         Out(Fingerprint(GetCommandLineA()));
     } else if (behaviour == "commandline") {
         Out(GetCommandLineA());
     } else if (behaviour == "print") {     // its raw command line from the text after "print "
         Out(std::strstr(GetCommandLineA(), " --child print ") + 15);
-    } else if (behaviour == "stderr") {
-        DWORD written = 0;
-        WriteFile(GetStdHandle(STD_ERROR_HANDLE), "lost", 4, &written, nullptr);
-    } else if (behaviour == "exit") {
-        Out("printed anyway\n");
-        return std::atoi(a[1].c_str());
     } else if (behaviour == "stdin") {
         char c;
         DWORD read = 0;
