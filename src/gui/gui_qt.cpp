@@ -215,10 +215,7 @@ int main(int argc, char** argv)
     frm_Output.winId();
     const std::string output = drain.Wait();
 
-    // The captured bytes are shown as UTF-8, the console's encoding here; a
-    // byte that is not valid UTF-8 shows as U+FFFD instead of being dropped.
-    frm_Output.View().AddLine(QString::fromUtf8(output.data(), static_cast<qsizetype>(output.size()))
-                                  .toStdU16String());
+    frm_Output.View().AddLine(ShownText(output));
 
     frm_Output.show();
     frm_Output.View().SetSelStart(0);
