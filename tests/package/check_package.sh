@@ -40,16 +40,19 @@ case $kind in
     deb)
         package=$build/packages/vantrel_${version}_amd64.deb
         check "the .deb is named for version $version" test -f "$package"
-        fields=$(dpkg-deb -f "$package" Package Version Depends)
+        fields=$(dpkg-deb -f "$package" Package Version Depends Recommends)
         echo "$fields"
         check "package vantrel, version $version" grep -qx "Version: $version" <<<"$fields"
         check "depends on Qt's widgets" grep -q "libqt6widgets6" <<<"$fields"
+        check "recommends Qt's Wayland plugin" grep -qx "Recommends: qt6-wayland" <<<"$fields"
         check "compressed with xz" grep -qx "data.tar.xz" <<<"$(ar t "$package")"
 
         root=$work/root
         dpkg-deb -x "$package" "$root"
         doc=$root/usr/share/doc/vantrel
         check "the program in /usr/bin" test -x "$root/usr/bin/vantrel"
+        check "the window's program in /usr/libexec/vantrel" test -x "$root/usr/libexec/vantrel/vantrel-window"
+        check "the program links no Qt library" sh -c '! readelf -d "$1" | grep -q "NEEDED.*libQt"' sh "$root/usr/bin/vantrel"
         check "a README for users, of this version" grep -qx "This is version $version." "$doc/README"
         check "a machine-readable copyright file" \
             grep -qx "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "$doc/copyright"
