@@ -145,6 +145,11 @@ SignalSet StarterIgnoredSignals()
     static const SignalSet ignored = [] {
         SignalSet set = 0;
         for (int number = 1; number <= LastSignal; ++number) {
+            // Ignoring SIGCHLD is no ignoring but a request to have one's
+            // children reaped unseen: Vantrel undoes it for itself (it must
+            // learn how the window ended) and for the command alike.
+            if (number == SIGCHLD)
+                continue;
             KernelSignalAction action {};
             if (syscall(SYS_rt_sigaction, number, nullptr, &action, KernelSetSize) == 0 && action.handler == SIG_IGN)
                 set |= SignalBit(number);

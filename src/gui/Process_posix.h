@@ -46,10 +46,11 @@ using SignalSet = std::uint64_t;
 constexpr SignalSet SignalBit(int number) { return SignalSet{1} << (number - 1); }
 inline bool Contains(SignalSet set, int number) { return (set & SignalBit(number)) != 0; }
 
-// The signals this process was started with set to "ignore", read the first
-// time it is asked; main asks before it changes any disposition. They stay
-// ignored in every process Vantrel starts, as they would have been had the
-// starter run the command itself (nohup's SIGHUP is one).
+// The signals this process was started with set to "ignore", SIGCHLD aside,
+// read the first time it is asked; main asks before it changes any
+// disposition. They stay ignored in every process Vantrel starts, as they
+// would have been had the starter run the command itself (nohup's SIGHUP is
+// one).
 SignalSet StarterIgnoredSignals();
 
 // What a program is started with. Standard input, output and error are the

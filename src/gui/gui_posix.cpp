@@ -80,12 +80,6 @@ int main(int argc, char** argv)
         parameters.emplace_back(argv[i]);
     const char* notRun = parameters.empty() ? "" : " The command was not run.";
 
-    const std::string window = WindowProgram();
-    if (access(window.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "%s: the window's program %s cannot be run: %s.%s\n", programName.c_str(),
-                     window.c_str(), std::strerror(errno), notRun);
-        return 1;
-    }
     // Nothing is started that would have nowhere to show its output. The
     // check's connection is kept until the end: an X server that has just
     // seen a client leave makes the next one (the window's) wait.
@@ -93,6 +87,12 @@ int main(int argc, char** argv)
     if (!display.Why().empty()) {
         std::fprintf(stderr, "%s: no display to show a window on: %s.%s\n", programName.c_str(),
                      display.Why().c_str(), notRun);
+        return 1;
+    }
+    const std::string window = WindowProgram();
+    if (access(window.c_str(), X_OK) != 0) {
+        std::fprintf(stderr, "%s: the window's program %s cannot be run: %s.%s\n", programName.c_str(),
+                     window.c_str(), std::strerror(errno), notRun);
         return 1;
     }
     return vantrel::RunVantrel(programName, parameters, {window});
