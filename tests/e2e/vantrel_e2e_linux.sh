@@ -289,19 +289,12 @@ fi
 #     to write there (a runtime directory that others may read): the window
 #     opens.
 mkdir -m 0755 "$scratch/open-runtime"
-printf '%s\n' '#!/usr/bin/env python3' \
-    '# Runs a program with standard error on a pipe nobody reads and SIGPIPE' \
-    '# at its default action, as a shell leaves it.' \
-    'import os, signal, sys' \
-    'read_end, write_end = os.pipe()' \
-    'os.close(read_end)' \
-    'os.dup2(write_end, 2)' \
-    'signal.signal(signal.SIGPIPE, signal.SIG_DFL)' \
-    'os.execv(sys.argv[1], sys.argv[1:])' >"$scratch/broken-stderr"
-chmod +x "$scratch/broken-stderr"
 VANTREL_UNDER_TEST=$VANTREL
 VANTREL=$scratch/vantrel-with-broken-stderr
-printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$scratch/broken-stderr" "$VANTREL_UNDER_TEST" >"$VANTREL"
+# Standard error on a pipe nobody reads, SIGPIPE at its default as a shell leaves it.
+printf '#!/bin/sh\nexec python3 -c "%s" "%s" "$@"\n' "import os, signal, sys; r, w = os.pipe(); os.close(r); \
+os.dup2(w, 2); signal.signal(signal.SIGPIPE, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])" \
+    "$VANTREL_UNDER_TEST" >"$VANTREL"
 chmod +x "$VANTREL"
 if XDG_RUNTIME_DIR=$scratch/open-runtime start Vantrel printf kept; then
     keys alt+c
@@ -388,5 +381,21 @@ else
 fi
 kill "$(cat "$scratch/manager.pid" 2>/dev/null)" 2>/dev/null
 wait "$manager_session" 2>/dev/null
+
+stop_window_manager
+
+# 14. Screen readers see a window, read through AT-SPI as Orca reads it: the
+#     role and name that the real toolkit's accessibility bridge gives it.
+check "AT-SPI: the window is a frame named Vantrel" "frame Vantrel" "$(dbus-run-session -- sh -c '
+    /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null & bus=$!
+    QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$0" printf x >/dev/null & vantrel=$!
+    /usr/bin/python3 -c "import pyatspi, time
+for _ in range(200):
+    apps = [app for app in pyatspi.Registry.getDesktop(0) if app and app.name == \"Vantrel\" and app.childCount]
+    if apps:
+        print(apps[0][0].getRoleName(), apps[0][0].name)
+        break
+    time.sleep(0.1)"
+    kill $vantrel $bus' "$VANTREL" 2>/dev/null)"
 
 checks_done "all end-to-end checks passed"
