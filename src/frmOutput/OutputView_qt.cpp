@@ -149,7 +149,8 @@ void TOutputView::AddLine(std::u16string_view text)
     // Copied as it is: a conversion from UTF-16 would take a leading U+FEFF
     // or U+FFFE for a byte-order mark, drop the one and byte-swap all the
     // text after the other.
-    InsertExact(cursor, QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size())) + '\n');
+    const QString copied(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    InsertExact(cursor, copied + '\n');
 }
 
 std::u16string TOutputView::Text() const

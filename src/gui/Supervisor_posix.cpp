@@ -13,7 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-
 extern char** environ;
 
 namespace vantrel {
@@ -58,7 +57,8 @@ void Supervisor::Run()
                              {relay_ ? relay_->Fd() : -1, POLLIN, 0},
                              {windowRunning_ ? window_.processFd : -1, POLLIN, 0},
                              {handing ? handover_.Get() : -1, POLLOUT, 0}};
-        const bool looking = (commandRunning_ && command_.processFd < 0) || (windowRunning_ && window_.processFd < 0);
+        const bool looking =
+            (commandRunning_ && command_.processFd < 0) || (windowRunning_ && window_.processFd < 0);
         if (poll(watched, 5, looking ? 10 : -1) < 0) {
             // Interrupted, or short of kernel memory: look again. Giving up
             // here would leave a command that fills the pipe blocked for ever.
