@@ -1,7 +1,9 @@
 # Shared by the benchmark scripts: building the Linux program and the
-# benchmarks, a private X display, and the little arithmetic on figures.
-# Sourced, not run; expects $root (the repository) and $tmp (a scratch
-# directory the caller removes).
+# benchmarks, and the little arithmetic on figures; the private X display
+# (start_xvfb, stop_xvfb) is the tests' own (tests/lib.sh). Sourced, not run;
+# expects $root (the repository) and $tmp (a scratch directory the caller
+# removes).
+source "$root/tests/lib.sh"
 
 build=$root/build/bench
 bin=$build/bench
@@ -14,29 +16,6 @@ build_bench() {
         cat "$tmp/build.log"
         echo "the benchmarks could not be built"
         return 1
-    fi
-}
-
-# start_xvfb: starts a private Xvfb and exports DISPLAY (and a private
-# runtime directory); its pid is in $xvfb_pid. stop_xvfb stops it.
-xvfb_pid=
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>"$tmp/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
-    if [ ! -s "$tmp/display" ]; then
-        cat "$tmp/xvfb.log"
-        echo "Xvfb did not start"
-        return 1
-    fi
-    mkdir -p -m 0700 "$tmp/runtime"
-    export DISPLAY=:$(cat "$tmp/display") XDG_RUNTIME_DIR=$tmp/runtime QT_QPA_PLATFORM=xcb
-}
-stop_xvfb() {
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-        xvfb_pid=
     fi
 }
 

@@ -7,7 +7,8 @@
 // reparenting one the root sees the frame being mapped, so every mapped
 // window and its descendants are searched for the name (WM_NAME, or
 // _NET_WM_NAME where WM_NAME is missing). With --hwm-after it waits MS while
-// the window is shown and reads the program's peak RSS (VmHWM). Then it asks
+// the window is shown and reads the peak RSS (VmHWM) of the program and the
+// processes it started. Then it asks
 // the window to close as a window manager does (WM_DELETE_WINDOW) and waits
 // for the program to end. Prints one line of key=value figures:
 //   start_ns=... map_ns=... window=0x... [hwm_kib=...] close_ms=... exit=<status|killed>
@@ -23,6 +24,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -83,15 +85,22 @@ Window FindNamed(Display* display, Window window, const std::string& name, int d
     return found;
 }
 
-// Peak resident set size in KiB, as the kernel keeps it for the process.
+// Peak resident set size in KiB, as the kernel keeps it for each process,
+// of the process and every process it started that still runs: Vantrel's
+// window is a program of its own.
 long PeakRssKib(pid_t pid)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    const std::string process = "/proc/" + std::to_string(pid);
+    long total = -1;
+    std::ifstream status(process + "/status");
     for (std::string line; std::getline(status, line);) {
         if (line.rfind("VmHWM:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+            total = std::strtol(line.c_str() + 6, nullptr, 10);
     }
-    return -1;
+    std::ifstream children(process + "/task/" + std::to_string(pid) + "/children");
+    for (pid_t child; children >> child;)
+        total += std::max(0L, PeakRssKib(child));
+    return total;
 }
 
 void SendDeleteWindow(Display* display, Window window)

@@ -78,12 +78,14 @@ else()
     endforeach()
 
     install(TARGETS vantrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS vantrel-window RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/vantrel)
     # A stripped install (the package's) also drops the compiler's notes, as
     # Debian's own packages do.
     install(CODE "
         if(CMAKE_INSTALL_DO_STRIP)
             execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
                                     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/vantrel\"
+                                    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBEXECDIR}/vantrel/vantrel-window\"
                             COMMAND_ERROR_IS_FATAL ANY)
         endif()")
     install(FILES ${dist}/README ${dist}/copyright ${dist}/changelog.gz DESTINATION ${docdir})
@@ -95,8 +97,11 @@ else()
     set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
     set(CPACK_DEBIAN_PACKAGE_SECTION utils)
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VANTREL_MAINTAINER}")
-    # The libraries it links against, as dpkg-shlibdeps finds them.
+    # The libraries it links against, as dpkg-shlibdeps finds them; and Qt's
+    # Wayland plugin, without which the window cannot show on a Wayland-only
+    # desktop.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
     file(READ docs/package-description.txt CPACK_PACKAGE_DESCRIPTION)
 endif()
 add_custom_target(package_files ALL DEPENDS ${package_files})

@@ -3,7 +3,7 @@
 
 # The capture test binary is also its own child: started with --child it acts
 # out one child behaviour instead of running tests.
-add_executable(capture_tests capture/CaptureCommandOutput_posix_test.cpp)
+add_executable(capture_tests capture/CaptureCommandOutput_posix_test.cpp capture/Children_posix.cpp)
 target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
 add_test(NAME capture COMMAND capture_tests)
 set_tests_properties(capture PROPERTIES TIMEOUT 120)

@@ -9,16 +9,12 @@ source tools/common.sh
 ensure_packages "${LINUX_PACKAGES[@]}" "${LOOK_PACKAGES[@]}"
 build linux
 
-display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
-xvfb=$!
+source tests/lib.sh
 example=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$example"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null && wait; stop_window_manager; stop_xvfb; rm -rf "$example"' EXIT
 cp tools/screenshot-example.txt "$example/example.txt"
-export DISPLAY=$display
-sleep 1
-icewm >/dev/null 2>&1 &
-sleep 1
+start_xvfb 1024x768x24
+start_window_manager
 
 (cd "$example" && exec "$OLDPWD/build/linux/vantrel" cat example.txt) &
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n 1)
@@ -35,4 +31,3 @@ while parent=$(xwininfo -id "$frame" -tree | awk '/Parent window id/ {print $4}'
 done
 import -window "$frame" docs/screenshot-linux.png
 echo "wrote docs/screenshot-linux.png"
-kill "$xvfb"

@@ -9,12 +9,12 @@ source tools/common.sh
 ensure_packages "${LINUX_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${LOOK_PACKAGES[@]}"
 build win64
 
-display=:$((80 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp &
+source tests/lib.sh
 example=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$example"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; /usr/lib/wine/wineserver -k 2>/dev/null || true; stop_xvfb; rm -rf "$example"' EXIT
 cp tools/screenshot-example.txt "$example/example.txt"
-export DISPLAY=$display WINEPREFIX=$PWD/build/win64/wine/screenshot WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+start_xvfb 1024x768x24
+export WINEPREFIX=$PWD/build/win64/wine/screenshot WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # A fresh copy of the kept prefix, made before the wait for the window below
 # (making the kept one can take minutes on a busy machine).
 copy_wine_prefix "$WINEPREFIX"

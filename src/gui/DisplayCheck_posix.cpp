@@ -2,6 +2,8 @@
 // connection attempt costs well under a millisecond, a Wayland one less.
 #include "DisplayCheck_posix.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -9,6 +11,7 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,27 +24,98 @@ namespace {
 
 std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
-// The platform names the toolkit will try, in its order, options removed.
-std::vector<std::string> PlatformsToTry(const EnvironmentLookup& environment)
+// A platform the toolkit will try: its name, and its options after the ':'.
+struct Platform {
+    std::string name;
+    std::string options;
+};
+
+// The platforms the toolkit will try, in its order, their names in lower
+// case: Qt compares them without regard to case.
+std::vector<Platform> PlatformsToTry(const EnvironmentLookup& environment)
 {
     const char* chosen = environment("QT_QPA_PLATFORM");
     if (!chosen || !*chosen) {
         const char* waylandDisplay = environment("WAYLAND_DISPLAY");
         const char* sessionType = environment("XDG_SESSION_TYPE");
         if (waylandDisplay || (sessionType && std::string_view(sessionType) == "wayland"))
-            return {"wayland", "xcb"};
-        return {"xcb"};
+            return {{"wayland", ""}, {"xcb", ""}};
+        return {{"xcb", ""}};
     }
-    std::vector<std::string> names;
+    std::vector<Platform> platforms;
     std::string_view rest = chosen;
     while (!rest.empty()) {
         const std::string_view entry = rest.substr(0, rest.find(';'));
         rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
-        const std::string_view name = entry.substr(0, entry.find(':'));
-        if (!name.empty())
-            names.emplace_back(name);
+        const std::size_t colon = entry.find(':');
+        if (colon == 0 || entry.empty())
+            continue;
+        Platform platform{std::string(entry.substr(0, colon)),
+                          colon == std::string_view::npos ? "" : std::string(entry.substr(colon + 1))};
+        for (char& c : platform.name)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        platforms.push_back(std::move(platform));
     }
-    return names;
+    return platforms;
+}
+
+// Whether the platform's plugin is installed where the toolkit looks. Qt's
+// plugins are named after their platform, Wayland's generic one aside.
+bool PluginInstalled(const std::string& name, const EnvironmentLookup& environment, const std::string& ownDirectory)
+{
+    const std::string file = "/libq" + (name == "wayland" ? "wayland-generic" : name) + ".so";
+    std::vector<std::string> directories;
+    if (const char* path = environment("QT_QPA_PLATFORM_PLUGIN_PATH"))
+        directories.emplace_back(path);
+    if (const char* paths = environment("QT_PLUGIN_PATH")) {
+        for (std::string_view rest = paths; !rest.empty();) {
+            const std::string_view entry = rest.substr(0, rest.find(':'));
+            rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
+            directories.push_back(std::string(entry) + "/platforms");
+        }
+    }
+    directories.push_back(ownDirectory);
+    for (const std::string& directory : directories) {
+        if (name.find('/') == std::string::npos && access((directory + file).c_str(), R_OK) == 0)
+            return true;
+    }
+    return false;
+}
+
+// Whether a device can be opened for reading and writing, as the platform opens it.
+bool Opens(const std::string& path)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
+
+std::string WhyNoFramebuffer(const Platform& platform, const std::string& devices)
+{
+    std::string device = devices + "/fb0";
+    for (std::string_view rest = platform.options; !rest.empty();) {
+        const std::string_view option = rest.substr(0, rest.find(':'));
+        rest.remove_prefix(std::min(rest.size(), option.size() + 1));
+        if (option.rfind("fb=", 0) == 0)
+            device = option.substr(3);
+    }
+    return Opens(device) ? "" : "the framebuffer " + Quoted(device) + " cannot be opened";
+}
+
+std::string WhyNoGraphicsCard(const std::string& devices)
+{
+    const std::string directory = devices + "/dri";
+    bool found = false;
+    if (DIR* listing = opendir(directory.c_str())) {
+        while (const dirent* entry = readdir(listing)) {
+            if (std::string_view(entry->d_name).rfind("card", 0) == 0 && Opens(directory + "/" + entry->d_name))
+                found = true;
+        }
+        closedir(listing);
+    }
+    return found ? "" : "no graphics card in " + Quoted(directory) + " can be opened";
 }
 
 // Each check returns why the display cannot be had, or "" and leaves the
@@ -99,14 +173,27 @@ std::string WhyNoWaylandDisplay(const EnvironmentLookup& environment, int& opene
 
 } // namespace
 
-DisplayCheck::DisplayCheck(const EnvironmentLookup& environment)
+DisplayCheck::DisplayCheck(const EnvironmentLookup& environment, const PlatformPlaces& places)
 {
-    for (const std::string& platform : PlatformsToTry(environment)) {
+    const std::string plugins = places.plugins.empty() ? VANTREL_QT_PLATFORM_PLUGINS : places.plugins;
+    const std::string devices = places.devices.empty() ? "/dev" : places.devices;
+    for (const Platform& platform : PlatformsToTry(environment)) {
+        const std::string& name = platform.name;
+        const char* integration = environment("QT_QPA_EGLFS_INTEGRATION");
         std::string why;
-        if (platform == "xcb")
+        if (!PluginInstalled(name, environment, plugins))
+            why = name == "wayland" ? "Qt's Wayland plugin is not installed (package qt6-wayland)"
+                                    : "Qt has no platform plugin " + Quoted(name);
+        else if (name == "xcb" || (name == "eglfs" && integration && std::string_view(integration) == "eglfs_x11"))
             why = WhyNoX11Display(environment, x11_);
-        else if (platform.rfind("wayland", 0) == 0)
+        else if (name.rfind("wayland", 0) == 0)
             why = WhyNoWaylandDisplay(environment, wayland_);
+        else if (name == "linuxfb")
+            why = WhyNoFramebuffer(platform, devices);
+        else if (name == "eglfs" || name == "minimalegl")
+            why = WhyNoGraphicsCard(devices);
+        else if (name == "vkkhrdisplay")
+            why = "the platform " + Quoted(name) + " shows no widget windows";
         if (why.empty()) {
             why_.clear();
             return;

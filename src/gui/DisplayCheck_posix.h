@@ -14,6 +14,14 @@ namespace vantrel {
 // Reads one environment variable; null when it is not set.
 using EnvironmentLookup = std::function<const char*(const char*)>;
 
+// Where the toolkit's platform plugins and the system's devices are; empty
+// strings stand for this system's own (the plugin directory Qt was built
+// with, and /dev).
+struct PlatformPlaces {
+    std::string plugins;
+    std::string devices;
+};
+
 // Finds out on construction whether a display can be had; Why is empty
 // when one can, and otherwise says why not, in words for the user ("DISPLAY
 // is not set", "the X display \":5\" cannot be opened", ...).
@@ -26,8 +34,15 @@ using EnvironmentLookup = std::function<const char*(const char*)>;
 // - Wayland ("wayland..."): a connection to the compositor's socket
 //   (WAYLAND_SOCKET, or WAYLAND_DISPLAY, "wayland-0" by default, under
 //   XDG_RUNTIME_DIR unless it is a full path).
-// - Any other platform ("offscreen", "vnc", "eglfs", ...) needs no display
-//   server that could be checked here and counts as available.
+// - A platform that draws on a device: "linuxfb" its framebuffer (the
+//   "fb=" option, or fb0), "eglfs" and "minimalegl" a graphics card's DRM
+//   device (eglfs on its X11 integration: X11 as above). Each must open.
+// - "vkkhrdisplay" shows no widget window and is never available.
+// - Any other platform ("offscreen", "vnc", ...) needs no display server
+//   that could be checked here and counts as available.
+// Every platform also needs its plugin installed where Qt looks for it
+// (QT_QPA_PLATFORM_PLUGIN_PATH, QT_PLUGIN_PATH's "platforms", Qt's own
+// directory); a name with no plugin is one Qt does not know.
 //
 // The connection that succeeded stays open until the object goes: keep it
 // until the toolkit has opened its own. An X server that has just seen a
@@ -35,7 +50,7 @@ using EnvironmentLookup = std::function<const char*(const char*)>;
 // now and then refuses it.
 class DisplayCheck {
 public:
-    explicit DisplayCheck(const EnvironmentLookup& environment);
+    explicit DisplayCheck(const EnvironmentLookup& environment, const PlatformPlaces& places = {});
     ~DisplayCheck();
     DisplayCheck(const DisplayCheck&) = delete;
     DisplayCheck& operator=(const DisplayCheck&) = delete;

@@ -1,17 +1,13 @@
-// The program's entry point on Linux: either the usage message, or one run
-// that starts the command at once, builds the window while the command runs
-// and shows it with the command's output once the command has ended.
-//
-// The child is started as soon as the parameters are known and is drained by
-// a thread of its own from then on, while this thread starts the toolkit and
-// builds the window: the toolkit's start-up hides behind the command's run
-// instead of adding to it. Until the child has ended this thread keeps
-// handling the display's events with the window still hidden, so nothing
-// piles up however long the child runs.
-#include "Capture.h"
-#include "Capture_posix.h"
+// The window's program on Linux, which the supervisor (gui_posix.cpp) starts
+// right after the command:
+//   vantrel-window NAME           the output window
+//   vantrel-window --usage NAME   the usage message
+// NAME is Vantrel's own program name. The toolkit starts and the window is
+// built while the command runs; the command's output then comes on standard
+// input, which the supervisor closes once it has handed all of it over, and
+// the window shows it. The exit status is 0 once the window is closed.
 #include "CommandLine.h"
-#include "DisplayCheck_posix.h"
+#include "Supervisor_posix.h"
 #include "frmOutput_qt.h"
 
 #include <QApplication>
@@ -21,45 +17,25 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
-#include <limits.h>
-#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 namespace {
 
-// A desktop launcher may start us with standard input, output or error
-// closed. Their numbers would then be handed out to the next files we open,
-// and whatever writes to "standard error" would write into those files.
-void OpenMissingStandardDescriptors()
-{
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) < 0)
-            open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    }
-}
+// Vantrel's program name, which the toolkit's messages carry.
+std::string vantrelName = "vantrel";
 
-// The program's own file name, for the usage text and for messages: the last
-// part of argv[0]; where a starter left that empty, the executable's own file
-// name; failing both, "vantrel".
-std::string ProgramFileName(const char* argv0)
+// The toolkit's warnings go to standard error under Vantrel's name, as a
+// program's own messages do: the user sees which program is speaking.
+void ToStandardError(QtMsgType /*type*/, const QMessageLogContext& /*context*/, const QString& message)
 {
-    std::string name = vantrel::FileNamePart(argv0 ? argv0 : "", "/");
-    if (name.empty()) {
-        char path[PATH_MAX];
-        const ssize_t n = readlink("/proc/self/exe", path, sizeof path);
-        if (n > 0)
-            name = vantrel::FileNamePart(std::string_view(path, static_cast<std::size_t>(n)), "/");
-    }
-    return name.empty() ? "vantrel" : name;
+    std::fprintf(stderr, "%s: %s\n", vantrelName.c_str(), message.toLocal8Bit().constData());
 }
 
 // The toolkit's application object, named so that desktops match the window
@@ -73,8 +49,7 @@ struct Application {
         QApplication::setApplicationName("Vantrel");
     }
 
-    // The toolkit sees only the program's name: every parameter, "-style" or
-    // "-platform" included, belongs to the child.
+    // The toolkit sees only the program's name.
     int qtArgc = 1;
     char* qtArgv[2] = {nullptr, nullptr};
     std::optional<QApplication> object;
@@ -92,137 +67,68 @@ int ShowUsage(std::string programName)
     return 0;
 }
 
-// Once the child has ended, an end signal no longer needs catching: one
-// that came while the child ran ends the program at once with 128 + its
-// number, from whichever thread gets here, so that a toolkit start-up that
-// hangs (a session bus that never answers) cannot keep us alive; later ones
-// take their default action again.
-void EndIfSignalled()
+// The output as the supervisor hands it over on standard input, read as it
+// comes while the toolkit's events are handled, so that nothing piles up
+// however long the command runs; complete when the supervisor closes it.
+std::string HandedOverOutput()
 {
-    if (const int endSignal = vantrel::ReleaseEndSignals(); endSignal != 0)
-        _exit(128 + endSignal);
+    std::string bytes;
+    fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+    // Reads what is there; true once the pipe has been closed (or fails).
+    auto readAll = [&bytes] {
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = read(0, chunk, sizeof chunk);
+            if (n > 0)
+                bytes.append(chunk, static_cast<std::size_t>(n));
+            else if (n < 0 && errno == EINTR)
+                continue;
+            else
+                return !(n < 0 && errno == EAGAIN);
+        }
+    };
+    if (readAll())
+        return bytes;
+    QEventLoop loop;
+    QSocketNotifier notifier(0, QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
+        if (readAll()) {
+            notifier.setEnabled(false);
+            loop.quit();
+        }
+    });
+    loop.exec();
+    return bytes;
 }
-
-// Drains the child in a thread of its own from its start on; the main thread
-// collects the output with Wait once the window is built. The thread's end
-// is told through a pipe, which the main thread's event loop watches.
-class BackgroundDrain {
-public:
-    explicit BackgroundDrain(vantrel::ChildCapture& capture) : capture_(capture)
-    {
-        if (pipe2(done_, O_CLOEXEC) != 0) {
-            DrainHere();
-            return;
-        }
-        try {
-            thread_ = std::thread([this] {
-                output_ = capture_.Finish();
-                EndIfSignalled();
-                const char byte = 1;
-                if (write(done_[1], &byte, 1) < 0) {
-                    // Cannot happen with one byte in an empty pipe; Wait
-                    // joins the thread all the same.
-                }
-            });
-        } catch (const std::system_error&) {
-            DrainHere();
-        }
-    }
-    BackgroundDrain(const BackgroundDrain&) = delete;
-    BackgroundDrain& operator=(const BackgroundDrain&) = delete;
-    ~BackgroundDrain()
-    {
-        if (thread_.joinable())
-            thread_.join();
-        for (const int fd : done_) {
-            if (fd >= 0)
-                close(fd);
-        }
-    }
-
-    // Handles the toolkit's events until the child has ended, then returns
-    // its output. Needs the application object.
-    std::string Wait()
-    {
-        if (!thread_.joinable())
-            return output_;
-        pollfd done{done_[0], POLLIN, 0};
-        if (poll(&done, 1, 0) != 1) {
-            QEventLoop loop;
-            QSocketNotifier notifier(done_[0], QSocketNotifier::Read);
-            QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-            loop.exec();
-        }
-        thread_.join();
-        return output_;
-    }
-
-private:
-    // Without a thread (or a pipe to tell its end) the child is drained here
-    // and now, before the toolkit starts: slower to show, but the end signals
-    // are never held back by a toolkit start-up that hangs.
-    void DrainHere()
-    {
-        output_ = capture_.Finish();
-        EndIfSignalled();
-    }
-
-    vantrel::ChildCapture& capture_;
-    int done_[2] = {-1, -1};
-    std::thread thread_;
-    std::string output_;
-};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    OpenMissingStandardDescriptors();
     // A reader of our standard error that has gone must not end us when the
-    // toolkit writes a warning there. The child gets the default back.
+    // toolkit writes a warning there.
     signal(SIGPIPE, SIG_IGN);
-    // Ignored SIGCHLD, inherited from a starter, would let the kernel reap
-    // the child behind the drain's back.
-    signal(SIGCHLD, SIG_DFL);
-    std::string programName = ProgramFileName(argc > 0 ? argv[0] : nullptr);
+    if (argc > 1)
+        vantrelName = argv[argc - 1];
+    qInstallMessageHandler(ToStandardError);
+    if (argc > 2 && std::strcmp(argv[1], vantrel::WindowShowsUsage) == 0)
+        return ShowUsage(vantrelName);
 
-    // Nothing is started that would have nowhere to show its output. The
-    // check's connection is kept until the toolkit has opened its own.
-    std::optional<vantrel::DisplayCheck> display(std::in_place, getenv);
-    if (!display->Why().empty()) {
-        std::fprintf(stderr, "%s: no display to show a window on: %s.%s\n", programName.c_str(),
-                     display->Why().c_str(), argc > 1 ? " The command was not run." : "");
-        return 1;
-    }
-    if (argc <= 1)
-        return ShowUsage(programName);
-
-    const std::string ChildCommandLine =
-        vantrel::JoinParameters(std::vector<std::string>(argv + 1, argv + argc));
-
-    // From the child's start to its end, an end signal goes on to the child;
-    // we end once it has, without showing the window.
-    vantrel::CatchEndSignals();
-    vantrel::ChildCapture capture(ChildCommandLine);
-    BackgroundDrain drain(capture);
-
-    const Application application(programName);
-    display.reset();
+    const Application application(vantrelName);
     Tfrm_Output frm_Output;
-    // Placed and given its native window while the child runs, so that only
-    // filling the view and mapping the window remain after its end.
-    frm_Output.move(frm_Output.screen()->availableGeometry().center() - frm_Output.rect().center());
+    // Placed and given its native window while the command runs, so that
+    // only filling the view and mapping the window remain after its end.
+    QScreen* screen = frm_Output.screen();
+    if (!screen)
+        return vantrel::WindowFoundNoScreen;
+    frm_Output.move(screen->availableGeometry().center() - frm_Output.rect().center());
     frm_Output.winId();
-    const std::string output = drain.Wait();
+    const std::string output = HandedOverOutput();
 
-    // The captured bytes are shown as UTF-8, the console's encoding here; a
-    // byte that is not valid UTF-8 shows as U+FFFD instead of being dropped.
-    frm_Output.View().AddLine(QString::fromUtf8(output.data(), static_cast<qsizetype>(output.size()))
-                                  .toStdU16String());
+    frm_Output.View().AddLine(ShownText(output));
 
     frm_Output.show();
     frm_Output.View().SetSelStart(0);
     frm_Output.View().SetSelLength(0);
-    QApplication::exec();
-    return 0;
+    return QApplication::exec();
 }

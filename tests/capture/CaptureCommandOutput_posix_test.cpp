@@ -1,9 +1,14 @@
-// CaptureCommandOutput against real children. The test binary is its own
-// child: started as "<self> --child <behaviour> ..." it acts out one child
-// behaviour, so each case is a few lines of C++ instead of a shell script.
+// CaptureCommandOutput and the supervisor against real children. The test
+// binary is its own child: started as "<self> --child <behaviour> ..." it
+// acts out one child behaviour (Children_posix.h), so each case is a few
+// lines of C++ instead of a shell script.
 #include "Capture.h"
 #include "Capture_posix.h"
 #include "ChildOutput.h"
+#include "Children_posix.h"
+#include "CommandLine.h"
+#include "SignalRelay_posix.h"
+#include "Supervisor_posix.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +19,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -27,131 +32,9 @@
 using vantrel::CaptureBufferSize;
 using vantrel::CaptureCommandOutput;
 using vantrel::ChildCapture;
-using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-// ---- The child behaviours ------------------------------------------------
-
-void WriteAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            _exit(99);
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-void Out(const std::string& bytes) { WriteAll(1, bytes); }
-
-void Touch(const char* path) { close(open(path, O_WRONLY | O_CREAT, 0600)); }
-
-int RunChild(int argc, char** argv)
-{
-    const std::string behaviour = argv[2];
-    if (behaviour == "write") {            // write <text with \r, \n escapes as given>
-        Out(argv[3]);
-    } else if (behaviour == "crlf") {
-        Out("a\r\nb\r\n");
-    } else if (behaviour == "progress") {
-        Out("50%\r100%");
-    } else if (behaviour == "nul") {
-        Out("0123456789\0after"s);
-    } else if (behaviour == "high") {
-        std::string bytes;
-        for (int c = 128; c < 256; ++c)
-            bytes += static_cast<char>(c);
-        Out(bytes);
-    } else if (behaviour == "count") {     // count <bytes> [marker written after]
-        const std::size_t total = std::stoull(argv[3]);
-        const std::string block = Alphabet(26 * 2520);
-        for (std::size_t done = 0; done < total;) {
-            const std::size_t n = std::min(block.size(), total - done);
-            Out(block.substr(0, n));
-            done += n;
-        }
-        if (argc > 4)
-            Touch(argv[4]);
-    } else if (behaviour == "bytes") {     // bytes <hex> <count> [<hex tail>]
-        std::string bytes;
-        for (std::size_t n = std::stoull(argv[4]); n > 0; --n)
-            bytes += FromHex(argv[3]);
-        Out(bytes + (argc > 5 ? FromHex(argv[5]) : ""));
-    } else if (behaviour == "both") {      // both <bytes>: standard output and error together
-        const std::string block = Alphabet(65536);
-        for (std::size_t done = 0, total = std::stoull(argv[3]); done < total; done += block.size()) {
-            WriteAll(2, block);
-            Out(block);
-        }
-    } else if (behaviour == "argsum") {    // the fingerprint of the parameters, one blank between
-        std::string words;
-        for (int i = 3; i < argc; ++i)
-            words += (i > 3 ? " " : "") + std::string(argv[i]);
-        Out(Fingerprint(words));
-    } else if (behaviour == "stderr") {
-        WriteAll(2, "only on standard error\n");
-    } else if (behaviour == "exit") {
-        Out("printed anyway\n");
-        return std::atoi(argv[3]);
-    } else if (behaviour == "args") {
-        for (int i = 3; i < argc; ++i)
-            Out("["s + argv[i] + "]");
-    } else if (behaviour == "stdin") {
-        char c;
-        const ssize_t n = read(0, &c, 1);
-        Out(n == 0 ? "eof" : n < 0 ? "read failed" : "read a byte");
-    } else if (behaviour == "descriptors") {
-        // Every open descriptor and what it is. The listing itself opens one
-        // for the directory, which is left out by its target.
-        for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-            const std::string target = fs::read_symlink(entry.path()).string();
-            if (target.rfind("/proc/", 0) != 0)
-                Out(entry.path().filename().string() + "=" + target + "\n");
-        }
-    } else if (behaviour == "signals") {
-        sigset_t blocked;
-        sigprocmask(SIG_BLOCK, nullptr, &blocked);
-        struct sigaction pipeAction {};
-        sigaction(SIGPIPE, nullptr, &pipeAction);
-        Out(sigisemptyset(&blocked) ? "mask empty" : "mask set");
-        Out(pipeAction.sa_handler == SIG_DFL ? ", SIGPIPE default" : ", SIGPIPE changed");
-    } else if (behaviour == "grandchild") {  // a grandchild holds standard output
-        if (fork() == 0) {
-            sleep(30);
-            Out("too late");
-            _exit(0);
-        }
-        Out("parent done");
-    } else if (behaviour == "close-early") {  // close-early <marker>
-        Out("early");
-        close(1);
-        usleep(500 * 1000);
-        Touch(argv[3]);
-    } else if (behaviour == "killed") {
-        Out("partial output");
-        raise(SIGKILL);
-    } else if (behaviour == "await-signal") {  // await-signal <marker>: names the end signal it gets
-        static volatile sig_atomic_t got = 0;
-        sigset_t endSignals, previous;
-        sigemptyset(&endSignals);
-        for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
-            signal(number, [](int n) { got = n; });
-            sigaddset(&endSignals, number);
-        }
-        sigprocmask(SIG_BLOCK, &endSignals, &previous);
-        Touch(argv[3]);
-        while (!got)
-            sigsuspend(&previous);
-        Out("got " + std::to_string(got));
-    } else if (behaviour == "slow") {      // slow <milliseconds>
-        usleep(static_cast<useconds_t>(std::atoi(argv[3])) * 1000);
-        Out("after a pause");
-    }
-    return 0;
-}
 
 // ---- Test helpers --------------------------------------------------------
 
@@ -162,17 +45,6 @@ std::string Child(const std::string& behaviour) { return Self() + " --child " + 
 std::string TempName(const char* kind)
 {
     return fs::temp_directory_path() / ("vantrel-" + std::string(kind) + "-" + std::to_string(getpid()));
-}
-
-// Waits until the file exists, as a child's sign that it is ready.
-bool AppearsWithin(const std::string& path, std::chrono::seconds limit)
-{
-    for (const auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-        if (access(path.c_str(), F_OK) == 0)
-            return true;
-        usleep(10 * 1000);
-    }
-    return false;
 }
 
 // Every case runs under a watchdog: the faults of process capture show up as
@@ -238,8 +110,8 @@ TEST_F(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
 {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(CaptureCommandOutput(Child("grandchild")), "parent done");
-    // The grandchild sleeps 30 s; returning long before that is the point.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    // The grandchild sleeps 5 s; returning long before that is the point.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST_F(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
@@ -276,14 +148,27 @@ TEST_F(Capture, TheChildSeesOnlyItsOwnStandardDescriptors)
     close(leakedPipe[1]);
 }
 
-TEST_F(Capture, TheChildStartsWithDefaultSignals)
+TEST_F(Capture, TheChildStartsWithTheStartersIgnoredSignalsOnly)
 {
+    // What this process blocks or ignores itself is none of the child's.
     sigset_t blocked, previous;
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGUSR1);
     sigprocmask(SIG_BLOCK, &blocked, &previous);
     const auto oldPipe = signal(SIGPIPE, SIG_IGN);
-    EXPECT_EQ(CaptureCommandOutput(Child("signals")), "mask empty, SIGPIPE default");
+    const struct {
+        vantrel::SignalSet starterIgnored;
+        const char* ignored;  // as the kernel shows the child's set
+    } rows[] = {
+        {0, "0000000000000000"},
+        {vantrel::SignalBit(SIGHUP), "0000000000000001"},  // nohup's
+        {vantrel::SignalBit(32) | vantrel::SignalBit(33), "0000000180000000"},
+    };
+    for (const auto& row : rows) {
+        vantrel::StartedCommand command = vantrel::StartCommand(Child("signals"), row.starterIgnored);
+        EXPECT_EQ(vantrel::DrainUntilChildEnds(command.program.pid, command.output.Get(), command.program.processFd.Get()),
+                  "SigBlk:\t0000000000000000\nSigIgn:\t" + std::string(row.ignored) + "\n");
+    }
     signal(SIGPIPE, oldPipe);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
@@ -335,10 +220,10 @@ TEST_F(Capture, TwoCapturesAtOnceDoNotDelayEachOther)
     // If one child inherited the other's write end, the quick capture would
     // wait for the slow child's end.
     std::string slow;
-    std::thread other([&] { slow = CaptureCommandOutput(Child("slow 8000")); });
+    std::thread other([&] { slow = CaptureCommandOutput(Child("slow 2000")); });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(CaptureCommandOutput(Child("write quick")), "quick");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     other.join();
     EXPECT_EQ(slow, "after a pause");
 }
@@ -391,39 +276,11 @@ TEST_F(Capture, AChildStartedLongBeforeTheDrainIsNeitherLostNorBlockedForGood)
     unlink(marker.c_str());
 }
 
-TEST_F(Capture, EndSignalsArePassedOnToTheChildWhileDraining)
-{
-    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
-        const std::string ready = TempName("ready");
-        unlink(ready.c_str());
-        vantrel::CatchEndSignals();
-        ChildCapture capture(Child("await-signal " + ready));
-        std::atomic<bool> done = false;
-        std::string text;
-        std::thread drain([&] {
-            text = capture.Finish();
-            done = true;
-        });
-        ASSERT_TRUE(AppearsWithin(ready, std::chrono::seconds(20)));
-        // The signal reaches us, not the child: the drain sends it on.
-        kill(getpid(), number);
-        drain.join();
-        EXPECT_TRUE(done);
-        EXPECT_EQ(text, "got " + std::to_string(number));
-        EXPECT_EQ(vantrel::ReleaseEndSignals(), number);
-        unlink(ready.c_str());
-    }
-    // Released, the signals have their default action again.
-    struct sigaction action {};
-    sigaction(SIGTERM, nullptr, &action);
-    EXPECT_EQ(action.sa_handler, SIG_DFL);
-}
-
 TEST_F(Capture, AChildTheKernelReapedHasEnded)
 {
     // With SIGCHLD ignored (inherited so from a starter) the kernel reaps the
     // child itself and waitpid reports ECHILD. The grandchild keeps the pipe
-    // open for 30 s: only seeing the child's end lets the drain return.
+    // open for 5 s: only seeing the child's end lets the drain return.
     const auto oldChild = signal(SIGCHLD, SIG_IGN);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(CaptureCommandOutput(Child("grandchild")), "parent done");
@@ -434,22 +291,133 @@ TEST_F(Capture, AChildTheKernelReapedHasEnded)
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(ends[1], 1);
+        // The grandchild must not hold the test's own standard error.
+        dup2(open("/dev/null", O_WRONLY), 2);
         execl(Self().c_str(), Self().c_str(), "--child", "grandchild", nullptr);
         _exit(127);
     }
     close(ends[1]);
-    vantrel::CaptureBuffer buffer;
-    vantrel::DrainUntilChildEnds(pid, ends[0], -1, buffer);
+    EXPECT_EQ(vantrel::DrainUntilChildEnds(pid, ends[0], -1), "parent done");
     close(ends[0]);
-    EXPECT_EQ(buffer.OutputText(), "parent done");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     signal(SIGCHLD, oldChild);
+}
+
+// ---- The supervisor ---------------------------------------------------------
+// "<self> --supervise <dir> <window behaviour> <parameters...>" runs Vantrel's
+// supervisor on the parameters, with this binary's RunWindow as the window.
+
+namespace {
+
+std::string FileText(const std::string& path, const char* missing = "")
+{
+    std::ifstream file(path);
+    return file ? std::string(std::istreambuf_iterator<char>(file), {}) : missing;
+}
+
+} // namespace
+
+TEST_F(Capture, TheSupervisorSeesTheCommandAndTheWindowThrough)
+{
+    const std::string unknown = "vantrel-no-such-program " + std::string(102400, 'x');
+    const std::string early = " before showing the output; the command ran to its end.\n";
+    const struct {
+        std::string command;  // "@" stands for the scratch directory
+        const char* window;
+        int signal;           // sent to the supervisor once the command is ready
+        int status;           // the supervisor's exit status
+        std::string shown;    // what the window was handed, and its start-up token
+        std::string got;      // dir/got as the command left it ("-": none)
+        std::string message;  // the supervisor's standard error
+    } rows[] = {
+        {Child("write hello"), "show", 0, 0, "hello|token", "-", ""},
+        {Child("env DESKTOP_STARTUP_ID"), "show", 0, 0, "unset|token", "-", ""},  // the token is the window's
+        {unknown, "show", 0, 0, "Error: \"2\" -> " + unknown + "|token", "-", ""},  // more than a pipe holds
+        {Child("grandwriter @"), "hold", 0, 0, "child done|token", "-", ""},  // drained while the window is open
+        {Child("count 1048576 @/got"), "fail", 0, 1, "", "", "vantrel: the window ended with exit status 1" + early},
+        {Child("slow 300"), "abort", 0, 1, "", "-", "vantrel: the window was ended by signal 6 (Aborted)" + early},
+        {Child("await-signal @"), "hold", SIGTERM, 143, "", "15", ""},
+        {Child("await-signal @"), "hold", SIGINT, 130, "", "2", ""},
+        {Child("await-signal @"), "hold", SIGHUP, 129, "", "1", ""},
+        {Child("await-signal @"), "hold", SIGQUIT, 131, "", "3", ""},
+        {Child("await-signal @"), "hold", SIGUSR1, 138, "", "10", ""},
+        {Child("await-signal @"), "hold", SIGALRM, 142, "", "14", ""},
+        {Child("await-signal @ stop"), "hold", SIGTERM, 143, "", "15", ""},  // continued after the signal
+    };
+    for (const auto& row : rows) {
+        const fs::path dir = TempName("supervised");
+        fs::create_directories(dir);
+        std::string command = row.command;
+        for (std::size_t at; (at = command.find('@')) != std::string::npos;)
+            command.replace(at, 1, dir.string());
+        std::vector<std::string> words = {Self(), "--supervise", dir, row.window};
+        for (const std::string& word : vantrel::SplitParameters(command))
+            words.push_back(word);
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        const std::string stderrPath = dir / "stderr";
+        setenv("DESKTOP_STARTUP_ID", "token", 1);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(open(stderrPath.c_str(), O_WRONLY | O_CREAT, 0600), 2);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        unsetenv("DESKTOP_STARTUP_ID");
+        if (row.signal != 0) {
+            EXPECT_TRUE(AppearsWithin(dir / "ready", std::chrono::seconds(20))) << command;
+            kill(pid, row.signal);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        const std::string name = row.command.substr(0, 80) + " / " + row.window;
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, row.status) << name;
+        EXPECT_EQ(FileText(dir / "shown"), row.shown) << name;
+        EXPECT_EQ(FileText(dir / "got", "-"), row.got) << name;
+        EXPECT_EQ(FileText(dir / "stderr"), row.message) << name;
+        fs::remove_all(dir);
+    }
+}
+
+TEST(SignalRoute, AsACarefulRelayRoutesThem)
+{
+    // We are 100, the command 200; each row says where the groups are:
+    // {self, own group, session leader, command, command's group, sender's group}.
+    using vantrel::SignalRoute;
+    const struct {
+        vantrel::SignalOrigin origin;  // {number, from the kernel, sender}
+        vantrel::SignalFamily family;
+        SignalRoute route;
+        const char* what;
+    } rows[] = {
+        {{SIGINT, true, 0}, {100, 50, false, 200, 50, -1}, SignalRoute::Reached, "Ctrl-C, the command in our group"},
+        {{SIGINT, true, 0}, {100, 50, false, 200, 200, -1}, SignalRoute::PassOn, "Ctrl-C, the command in its own"},
+        {{SIGQUIT, true, 0}, {100, 50, false, 200, 300, -1}, SignalRoute::PassOn, "quit, the command in another"},
+        {{SIGHUP, true, 0}, {100, 50, false, 200, 50, -1}, SignalRoute::Reached, "a hang-up to the group"},
+        {{SIGHUP, true, 0}, {100, 100, true, 200, 100, -1}, SignalRoute::PassOn, "a hang-up to us, the leader"},
+        {{SIGXCPU, true, 0}, {100, 50, false, 200, 50, -1}, SignalRoute::PassOn, "the kernel's, for us alone"},
+        {{SIGPIPE, false, 100}, {100, 50, false, 200, 50, 50}, SignalRoute::Ignore, "our own write to a closed pipe"},
+        {{SIGTERM, false, 200}, {100, 50, false, 200, 50, 50}, SignalRoute::Reached, "from the command"},
+        {{SIGTERM, false, 201}, {100, 50, false, 200, 200, 200}, SignalRoute::Reached, "from the command's group"},
+        {{SIGTERM, false, 201}, {100, 100, false, 200, 100, 100}, SignalRoute::Reached, "from the group we lead"},
+        {{SIGTERM, false, 7}, {100, 50, false, 200, 50, 50}, SignalRoute::PassOn, "from the group we share"},
+        {{SIGUSR1, false, 7}, {100, 50, false, 200, 50, 7}, SignalRoute::PassOn, "from elsewhere"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(vantrel::RouteSignal(row.origin, row.family), row.route) << row.what;
 }
 
 int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
         return RunChild(argc, argv);
+    if (argc >= 4 && std::strcmp(argv[1], "--supervise") == 0) {
+        vantrel::StarterIgnoredSignals();
+        return vantrel::RunVantrel("vantrel", std::vector<std::string>(argv + 4, argv + argc),
+                                   {Self(), "--child", "window", argv[3], argv[2]});
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,8 @@
 // The display check against made-up environments: which display systems it
 // tries, in which cases it lets the program go on, and what it tells the
 // user otherwise. A Unix socket of the test's own plays the Wayland
-// compositor; a real X display is the end-to-end test's part.
+// compositor, empty files the toolkit's plugins and devices; a real X
+// display is the end-to-end test's part.
 #include "DisplayCheck_posix.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
@@ -52,6 +54,17 @@ TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
     const std::string absolute = (runtime / "wayland-7").string();
     // An X display number that nothing serves.
     const std::string noX = ":64999";
+    // Qt's plugins without the generic Wayland one, which lies in a
+    // directory of its own; no devices but a framebuffer named by option.
+    const fs::path plugins = runtime / "plugins", extra = runtime / "extra", devices = runtime / "dev";
+    fs::create_directories(plugins);
+    fs::create_directories(extra / "platforms");
+    fs::create_directories(devices);
+    for (const char* name : {"xcb", "offscreen", "vnc", "linuxfb", "eglfs", "vkkhrdisplay", "wayland-egl"})
+        std::ofstream(plugins / ("libq" + std::string(name) + ".so"));
+    std::ofstream(extra / "platforms" / "libqwayland-generic.so");
+    const std::string fb = runtime / "fb", wayland = extra / "platforms";
+    std::ofstream{fb};
 
     const struct {
         std::map<std::string, std::string> environment;
@@ -61,22 +74,34 @@ TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
         {{{"DISPLAY", ""}}, "DISPLAY is not set"},
         {{{"DISPLAY", noX}}, "the X display \":64999\" cannot be opened"},
         // Wayland is tried first where the session says so, then X11.
-        {{{"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", runtime}}, ""},
-        {{{"WAYLAND_DISPLAY", absolute}}, ""},
-        {{{"XDG_SESSION_TYPE", "wayland"}, {"XDG_RUNTIME_DIR", runtime}},
+        {{{"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", runtime}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}}, ""},
+        {{{"WAYLAND_DISPLAY", absolute}, {"QT_PLUGIN_PATH", "/nowhere:" + extra.string()}}, ""},
+        {{{"XDG_SESSION_TYPE", "wayland"}, {"XDG_RUNTIME_DIR", runtime}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}},
          "the Wayland display \"" + (runtime / "wayland-0").string() + "\" cannot be reached; DISPLAY is not set"},
-        {{{"WAYLAND_DISPLAY", "wayland-7"}},
+        {{{"WAYLAND_DISPLAY", "wayland-7"}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}},
          "XDG_RUNTIME_DIR is not set for the Wayland display \"wayland-7\"; DISPLAY is not set"},
-        {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_SOCKET", "999"}}, "WAYLAND_SOCKET \"999\" is no socket"},
+        {{{"QT_QPA_PLATFORM", "wayland"}, {"WAYLAND_SOCKET", "999"}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}},
+         "WAYLAND_SOCKET \"999\" is no socket"},
+        // A compositor is no use without Qt's plugin for it.
+        {{{"WAYLAND_DISPLAY", absolute}}, "Qt's Wayland plugin is not installed (package qt6-wayland); DISPLAY is not set"},
         // QT_QPA_PLATFORM decides alone, options and all.
         {{{"QT_QPA_PLATFORM", "offscreen"}}, ""},
         {{{"QT_QPA_PLATFORM", "vnc:size=800x600"}}, ""},
-        {{{"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", absolute}}, ""},
+        {{{"QT_QPA_PLATFORM", ""}, {"WAYLAND_DISPLAY", absolute}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}}, ""},
         {{{"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", absolute}}, "DISPLAY is not set"},
         {{{"QT_QPA_PLATFORM", "xcb:nograbs"}, {"DISPLAY", noX}}, "the X display \":64999\" cannot be opened"},
         {{{"QT_QPA_PLATFORM", "wayland-egl;xcb"}, {"WAYLAND_DISPLAY", absolute}}, ""},
         {{{"QT_QPA_PLATFORM", "xcb;offscreen"}}, ""},
         {{{"QT_QPA_PLATFORM", ";"}}, "QT_QPA_PLATFORM names no platform"},
+        // Names Qt does not know, in any case, and platforms that draw on devices.
+        {{{"QT_QPA_PLATFORM", "foo"}}, "Qt has no platform plugin \"foo\""},
+        {{{"QT_QPA_PLATFORM", " "}}, "Qt has no platform plugin \" \""},
+        {{{"QT_QPA_PLATFORM", "OffScreen"}}, ""},
+        {{{"QT_QPA_PLATFORM", "linuxfb"}}, "the framebuffer \"" + (devices / "fb0").string() + "\" cannot be opened"},
+        {{{"QT_QPA_PLATFORM", "linuxfb:fb=" + fb}}, ""},
+        {{{"QT_QPA_PLATFORM", "eglfs"}}, "no graphics card in \"" + (devices / "dri").string() + "\" can be opened"},
+        {{{"QT_QPA_PLATFORM", "eglfs"}, {"QT_QPA_EGLFS_INTEGRATION", "eglfs_x11"}}, "DISPLAY is not set"},
+        {{{"QT_QPA_PLATFORM", "vkkhrdisplay"}}, "the platform \"vkkhrdisplay\" shows no widget windows"},
     };
     for (const auto& row : rows) {
         const auto lookup = [&](const char* name) -> const char* {
@@ -86,7 +111,7 @@ TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
         std::string described;
         for (const auto& [name, value] : row.environment)
             described += name + "=" + value + " ";
-        EXPECT_EQ(vantrel::DisplayCheck(lookup).Why(), row.why) << described;
+        EXPECT_EQ(vantrel::DisplayCheck(lookup, {plugins, devices}).Why(), row.why) << described;
     }
     fs::remove_all(runtime);
 }

@@ -12,10 +12,7 @@
 set -u
 build=$1 kind=$2 version=$3
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-failures=0
-check() { # check DESCRIPTION COMMAND...
-    if "${@:2}" >/dev/null 2>&1; then echo "ok: $1"; else echo "FAIL: $1"; failures=$((failures + 1)); fi
-}
+source "$source_dir/tests/lib.sh"
 # silent COMMAND...: succeeds when the command succeeds and prints nothing;
 # what it printed is shown.
 silent() {
@@ -39,41 +36,44 @@ sys.exit(not t.endswith(b"\r\n") or t.count(b"\n") != t.count(b"\r\n") or t.coun
 case $kind in
     deb)
         package=$build/packages/vantrel_${version}_amd64.deb
-        check "the .deb is named for version $version" test -f "$package"
-        fields=$(dpkg-deb -f "$package" Package Version Depends)
+        check_that "the .deb is named for version $version" test -f "$package"
+        fields=$(dpkg-deb -f "$package" Package Version Depends Recommends)
         echo "$fields"
-        check "package vantrel, version $version" grep -qx "Version: $version" <<<"$fields"
-        check "depends on Qt's widgets" grep -q "libqt6widgets6" <<<"$fields"
-        check "compressed with xz" grep -qx "data.tar.xz" <<<"$(ar t "$package")"
+        check_that "package vantrel, version $version" grep -qx "Version: $version" <<<"$fields"
+        check_that "depends on Qt's widgets" grep -q "libqt6widgets6" <<<"$fields"
+        check_that "recommends Qt's Wayland plugin" grep -qx "Recommends: qt6-wayland" <<<"$fields"
+        check_that "compressed with xz" grep -qx "data.tar.xz" <<<"$(ar t "$package")"
 
         root=$work/root
         dpkg-deb -x "$package" "$root"
         doc=$root/usr/share/doc/vantrel
-        check "the program in /usr/bin" test -x "$root/usr/bin/vantrel"
-        check "a README for users, of this version" grep -qx "This is version $version." "$doc/README"
-        check "a machine-readable copyright file" \
+        check_that "the program in /usr/bin" test -x "$root/usr/bin/vantrel"
+        check_that "the window's program in /usr/libexec/vantrel" test -x "$root/usr/libexec/vantrel/vantrel-window"
+        check_that "the program links no Qt library" sh -c '! readelf -d "$1" | grep -q "NEEDED.*libQt"' sh "$root/usr/bin/vantrel"
+        check_that "a README for users, of this version" grep -qx "This is version $version." "$doc/README"
+        check_that "a machine-readable copyright file" \
             grep -qx "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "$doc/copyright"
-        check "the copyright file carries LICENSE's terms" \
+        check_that "the copyright file carries LICENSE's terms" \
             diff <(tac "$doc/copyright" | sed '/^License: Expat$/q' | tac | tail -n +2 | sed 's/^ //; s/^\.$//') \
                  <(license_terms)
-        check "changelog.gz, its latest entry for version $version" \
+        check_that "changelog.gz, its latest entry for version $version" \
             grep -q "^vantrel ($version) " <(zcat "$doc/changelog.gz")
 
         man_page=$root/usr/share/man/man1/vantrel.1.gz
-        check "the manual page, compressed" gzip -t "$man_page"
+        check_that "the manual page, compressed" gzip -t "$man_page"
         zcat "$man_page" >"$work/vantrel.1"
-        check "the manual page is clean under mandoc -T lint" silent mandoc -T lint "$work/vantrel.1"
-        check "the manual page is clean under groff -ww" silent groff -man -ww -z -Tutf8 "$work/vantrel.1"
+        check_that "the manual page is clean under mandoc -T lint" silent mandoc -T lint "$work/vantrel.1"
+        check_that "the manual page is clean under groff -ww" silent groff -man -ww -z -Tutf8 "$work/vantrel.1"
         rendered=$(man --warnings -E UTF-8 -l "$man_page" 2>&1 | tr -s ' \n' '  ')
-        check "the manual page says what --help does" grep -qF 'vantrel --help opens a window showing Error: "2" -> --help' <<<"$rendered"
+        check_that "the manual page says what --help does" grep -qF 'vantrel --help opens a window showing Error: "2" -> --help' <<<"$rendered"
 
         desktop=$root/usr/share/applications/vantrel.desktop
-        check "the desktop entry is valid" silent desktop-file-validate "$desktop"
-        check "the desktop entry is kept out of menus" grep -qx "NoDisplay=true" "$desktop"
-        check "the desktop entry names the icon" grep -qx "Icon=vantrel" "$desktop"
+        check_that "the desktop entry is valid" silent desktop-file-validate "$desktop"
+        check_that "the desktop entry is kept out of menus" grep -qx "NoDisplay=true" "$desktop"
+        check_that "the desktop entry names the icon" grep -qx "Icon=vantrel" "$desktop"
         for size in 32 64 128; do
             icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/vantrel.png
-            check "icon ${size}x${size}, a PNG of that size" python3 -c '
+            check_that "icon ${size}x${size}, a PNG of that size" python3 -c '
 import struct, sys
 head = open(sys.argv[1], "rb").read(24)
 sys.exit(head[:8] != b"\x89PNG\r\n\x1a\n" or struct.unpack(">II", head[16:24]) != (int(sys.argv[2]),) * 2)' \
@@ -86,33 +86,33 @@ sys.exit(head[:8] != b"\x89PNG\r\n\x1a\n" or struct.unpack(">II", head[16:24]) !
             >"$work/lintian" 2>&1
         status=$?
         grep -v "running with root privileges" "$work/lintian"
-        check "lintian finds nothing" test "$status" -eq 0
+        check_that "lintian finds nothing" test "$status" -eq 0
 
-        (cd "$build" && cpack --config CPackSourceConfig.cmake) >/dev/null || echo "FAIL: cpack of the sources"
+        (cd "$build" && cpack --config CPackSourceConfig.cmake) >/dev/null || fail "cpack of the sources"
         sources=$(tar -tf "$build/packages/vantrel-$version.tar.xz")
-        check "the source package holds the sources" grep -qx "vantrel-$version/CMakeLists.txt" <<<"$sources"
-        check "the source package holds LICENSE" grep -qx "vantrel-$version/LICENSE" <<<"$sources"
-        check "the source package leaves build/ out" test -z "$(grep "^vantrel-$version/build/" <<<"$sources")"
-        check "the source package leaves git out" test -z "$(grep -E "^vantrel-$version/\.git(/|$)" <<<"$sources")"
+        check_that "the source package holds the sources" grep -qx "vantrel-$version/CMakeLists.txt" <<<"$sources"
+        check_that "the source package holds LICENSE" grep -qx "vantrel-$version/LICENSE" <<<"$sources"
+        check_that "the source package leaves build/ out" test -z "$(grep "^vantrel-$version/build/" <<<"$sources")"
+        check_that "the source package leaves git out" test -z "$(grep -E "^vantrel-$version/\.git(/|$)" <<<"$sources")"
         ;;
     win32 | win64)
         package=$build/packages/vantrel-$version-$kind.zip
-        check "the .zip is named for version $version and $kind" test -f "$package"
+        check_that "the .zip is named for version $version and $kind" test -f "$package"
         contents=$(python3 -m zipfile -l "$package")
         echo "$contents"
         python3 -m zipfile -e "$package" "$work"
-        check "vantrel.exe, README.txt and LICENSE.txt, nothing else" \
+        check_that "vantrel.exe, README.txt and LICENSE.txt, nothing else" \
             test "$(ls "$work" | tr '\n' ' ')" = "LICENSE.txt README.txt vantrel.exe "
-        check "README.txt for users, of this version" grep -q "^This is version $version\.$(printf '\r')$" "$work/README.txt"
-        check "README.txt has CRLF line ends" has_crlf_lines "$work/README.txt"
-        check "LICENSE.txt has CRLF line ends" has_crlf_lines "$work/LICENSE.txt"
-        check "LICENSE.txt is LICENSE" diff <(tr -d '\r' <"$work/LICENSE.txt") "$source_dir/LICENSE"
+        check_that "README.txt for users, of this version" grep -q "^This is version $version\.$(printf '\r')$" "$work/README.txt"
+        check_that "README.txt has CRLF line ends" has_crlf_lines "$work/README.txt"
+        check_that "LICENSE.txt has CRLF line ends" has_crlf_lines "$work/LICENSE.txt"
+        check_that "LICENSE.txt is LICENSE" diff <(tr -d '\r' <"$work/LICENSE.txt") "$source_dir/LICENSE"
         # The exe's strings are UTF-16; the license is named in its version
         # record only.
-        check "the exe's version record names the license" python3 -c '
+        check_that "the exe's version record names the license" python3 -c '
 import sys
 sys.exit("MIT License".encode("utf-16-le") not in open(sys.argv[1], "rb").read())' \
             "$work/vantrel.exe"
         ;;
 esac
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+checks_done "the package is as it should be"
