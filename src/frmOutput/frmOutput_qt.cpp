@@ -144,11 +144,16 @@ Tfrm_Output::Tfrm_Output(QWidget* parent)
 void Tfrm_Output::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // The view and the panel follow the window; on the panel only the field
-    // follows the panel's width (see Layout.h).
-    re_Output->setGeometry(0, 0, width(), std::max(0, height() - PanelHeight));
-    Panel1->setGeometry(0, height() - PanelHeight, width(), PanelHeight);
-    e_FindText->setGeometry(Field.left, Field.top, std::max(0, width() - Field.left - FieldRightGap), Field.height);
+    // The layout rules in logical pixels, which Qt scales (Layout.h). The
+    // label and the button keep the places they were given; the button stays
+    // above the field, whose right part goes behind it in a wide window.
+    const Placement placed = LayOut(width(), height());
+    const auto place = [](QWidget* control, const Box& box) {
+        control->setGeometry(box.left, box.top, box.width, box.height);
+    };
+    place(re_Output, placed.view);
+    place(Panel1, placed.panel);
+    place(e_FindText, placed.field);
     btn_Copy->raise();
 }
 
@@ -168,13 +173,7 @@ bool Tfrm_Output::eventFilter(QObject* watched, QEvent* event)
 
 void Tfrm_Output::e_FindTextKeyPress(QObject* /*sender*/, char32_t& key)
 {
-    const vantrel::FindKeyAction action = vantrel::FindKeyRule(e_FindText->text().toStdU16String(), key);
-    if (action.clearField) {
-        key = 0;
-        e_FindText->clear();
-        return;
-    }
-    FindInOutput(action.pattern, action.findNext);
+    vantrel::FindTextKeyPress(*e_FindText, *re_Output, key);
 }
 
 void Tfrm_Output::btn_CopyClick(QObject* /*sender*/)

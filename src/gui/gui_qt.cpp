@@ -125,10 +125,6 @@ int main(int argc, char** argv)
     frm_Output.winId();
     const std::string output = HandedOverOutput();
 
-    frm_Output.View().AddLine(ShownText(output));
-
-    frm_Output.show();
-    frm_Output.View().SetSelStart(0);
-    frm_Output.View().SetSelLength(0);
+    vantrel::ShowOutput(frm_Output.View(), ShownText(output), [&] { frm_Output.show(); });
     return QApplication::exec();
 }
