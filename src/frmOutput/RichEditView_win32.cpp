@@ -1,6 +1,9 @@
-// The output view's operations on the RichEdit control, and the clipboard
-// that Copy All writes to.
+// The output view's operations on the RichEdit control, the clipboard that
+// Copy All writes to, and the handlers that drive the find and Copy All
+// through them.
 #include "frmOutput_win32.h"
+
+#include "Find.h"
 
 #include <richedit.h>
 
@@ -34,6 +37,25 @@ bool PutOnClipboard(HWND owner, const std::wstring& text)
     CloseClipboard();
     return true;
 }
+
+// An edit control as the find field's key handler reads and empties it.
+class EditField : public vantrel::FindField {
+public:
+    explicit EditField(HWND edit) : edit_(edit) {}
+
+    std::u16string Text() const override
+    {
+        const int length = GetWindowTextLengthW(edit_);
+        std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+        text.resize(static_cast<std::size_t>(
+            GetWindowTextW(edit_, reinterpret_cast<wchar_t*>(text.data()), length + 1)));
+        return text;
+    }
+    void Clear() override { SetWindowTextW(edit_, L""); }
+
+private:
+    HWND edit_;
+};
 
 } // namespace
 
@@ -114,4 +136,22 @@ void Tfrm_Output::OnCopyTimer()
     // Held for longer than the user would wait: a beep says it, not silence.
     if (!copied)
         MessageBeep(MB_OK);
+}
+
+void Tfrm_Output::e_FindTextKeyPress(HWND sender, char16_t& key)
+{
+    EditField field(sender);
+    char32_t character = key;
+    vantrel::FindTextKeyPress(field, *this, character);
+    key = static_cast<char16_t>(character);
+}
+
+void Tfrm_Output::btn_CopyClick(HWND /*sender*/)
+{
+    vantrel::CopyAll(*this);
+}
+
+void Tfrm_Output::FindInOutput(std::u16string_view pattern, bool findNext)
+{
+    vantrel::FindInOutput(*this, pattern, findNext);
 }

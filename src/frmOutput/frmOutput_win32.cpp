@@ -1,6 +1,5 @@
 #include "frmOutput_win32.h"
 
-#include "Find.h"
 #include "Layout.h"
 #include "SystemLibrary_win32.h"
 #include "resource.h"
@@ -30,7 +29,6 @@ constexpr int PictureSize = 16; // each image of the button's picture strip, at 
 // The common controls are loaded from the system directory at run time (see
 // SystemLibrary_win32.h). These are the functions of theirs that the window
 // calls, null where the DLL could not be loaded.
-
 struct CommonControls {
     HMODULE dll = vantrel::LoadSystemLibrary(L"comctl32.dll");
     SYSTEM_FUNCTION(InitCommonControlsEx);
@@ -40,13 +38,11 @@ struct CommonControls {
     SYSTEM_FUNCTION(ImageList_Destroy);
 };
 
-
 const CommonControls& Comctl()
 {
     static const CommonControls loaded;
     return loaded;
 }
-
 
 // The density the window is drawn at: its monitor's where the system scales
 // per monitor (Windows 10 1607 and later), the system's elsewhere.
@@ -67,25 +63,6 @@ Tfrm_Output* Self(HWND window)
 {
     return reinterpret_cast<Tfrm_Output*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
-
-// An edit control as the find field's key handler reads and empties it.
-class EditField : public vantrel::FindField {
-public:
-    explicit EditField(HWND edit) : edit_(edit) {}
-
-    std::u16string Text() const override
-    {
-        const int length = GetWindowTextLengthW(edit_);
-        std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
-        text.resize(static_cast<std::size_t>(
-            GetWindowTextW(edit_, reinterpret_cast<wchar_t*>(text.data()), length + 1)));
-        return text;
-    }
-    void Clear() override { SetWindowTextW(edit_, L""); }
-
-private:
-    HWND edit_;
-};
 
 void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC panelProc)
 {
@@ -481,22 +458,4 @@ LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wPar
     }
     }
     return CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
-}
-
-void Tfrm_Output::e_FindTextKeyPress(HWND sender, char16_t& key)
-{
-    EditField field(sender);
-    char32_t character = key;
-    vantrel::FindTextKeyPress(field, *this, character);
-    key = static_cast<char16_t>(character);
-}
-
-void Tfrm_Output::btn_CopyClick(HWND /*sender*/)
-{
-    vantrel::CopyAll(*this);
-}
-
-void Tfrm_Output::FindInOutput(std::u16string_view pattern, bool findNext)
-{
-    vantrel::FindInOutput(*this, pattern, findNext);
 }
