@@ -8,11 +8,12 @@ source "$root/tests/lib.sh"
 build=$root/build/bench
 bin=$build/bench
 
-# build_bench: configures build/bench once (Release, benchmarks on) and builds
-# whatever is stale; prints the build's output only when it fails.
+# build_bench: configures build/bench once (the bench preset: Release,
+# benchmarks on, no tests) and builds whatever is stale; prints the build's
+# output only when it fails.
 build_bench() {
-    if ! { cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVANTREL_TESTS=OFF -DVANTREL_BENCH=ON &&
-           cmake --build "$build" -j2; } >"$tmp/build.log" 2>&1; then
+    if ! (cd "$root" && { [ -f "$build/CMakeCache.txt" ] || cmake --preset bench; } &&
+          cmake --build --preset bench) >"$tmp/build.log" 2>&1; then
         cat "$tmp/build.log"
         echo "the benchmarks could not be built"
         return 1

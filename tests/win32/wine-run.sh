@@ -32,7 +32,9 @@ if [ "${WINE_RUNS_32BIT:-0}" = 1 ]; then
 fi
 
 if [ "${WINE_NEEDS_DISPLAY:-0}" = 1 ] && [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 ${WINE_SCREEN:-1280x1024x24}" "$0" "$@"
+    source "$(dirname "$0")/../lib.sh"
+    start_xvfb "${WINE_SCREEN:-1280x1024x24}" || exit 1
+    trap stop_xvfb EXIT
 fi
 
 watchdog=()
