@@ -204,7 +204,7 @@ awk -v v="$v" -v m="$m" -v l="$l" -v t="$t" 'BEGIN {
     printf "    %-52s %6d KiB\n", "Qt minimal window (empty QWidget)", m
     printf "    %-52s %6d KiB  %+5.1f MiB\n", "  with one text label", l, (l - m) / 1024
     printf "    %-52s %6d KiB  %+5.1f MiB\n", "  with a QPlainTextEdit holding 8 KiB of text", t, (t - m) / 1024
-    printf "    %-52s %6d KiB  %+5.1f MiB  (target: at most +5 MiB)\n", "Vantrel showing 8 KiB of output", v, (v - m) / 1024 }'
+    printf "    %-52s %6d KiB  %+5.1f MiB  (target: at most +5 MiB)\n", "Vantrel showing 8 KiB of output (both processes)", v, (v - m) / 1024 }'
 
 # ---- 4. Find (Qt offscreen, no display) -------------------------------------
 section "4. find: one key press in the find field"
