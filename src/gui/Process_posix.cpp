@@ -20,10 +20,8 @@ namespace vantrel {
 
 namespace {
 
-// The number of signals the kernel has on this platform, and the size of its
-// signal set in bytes, as its system calls want them.
+// The number of signals the kernel has on this platform.
 constexpr int LastSignal = 64;
-constexpr std::size_t KernelSetSize = sizeof(SignalSet);
 
 // A signal's disposition as the kernel's own call takes it; only the handler
 // is set or read here, the default or "ignore", which needs nothing else.

@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ private:
 // (The C library's own set functions refuse the two real-time signals it
 // keeps for itself, 32 and 33.)
 using SignalSet = std::uint64_t;
+// Its size in bytes, as the kernel's signal calls take it: the kernel's set
+// is 64 bits on every platform the program builds for.
+constexpr std::size_t KernelSetSize = sizeof(SignalSet);
 constexpr SignalSet SignalBit(int number) { return SignalSet{1} << (number - 1); }
 inline bool Contains(SignalSet set, int number) { return (set & SignalBit(number)) != 0; }
 

@@ -9,13 +9,6 @@
 
 namespace vantrel {
 
-namespace {
-
-// The kernel's signal set is 64 bits on every platform the program builds for.
-constexpr std::size_t KernelSetSize = sizeof(SignalSet);
-
-} // namespace
-
 SignalSet EndingSignals()
 {
     // Those whose default action is to ignore, stop or continue, and SIGKILL.
