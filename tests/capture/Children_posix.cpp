@@ -47,13 +47,18 @@ void Out(const std::string& bytes) { WriteAll(1, bytes); }
 // A window process as the supervisor starts it: "show" writes what it was
 // handed over and its start-up token to dir/shown; "hold" does so too and then
 // waits for dir/written, ending with 4 if that never comes; "abort" aborts
-// and "fail" ends with status 1 at once, as the toolkit does on a lost display.
+// and "fail" ends with status 1 at once, as the toolkit does on a lost display,
+// each leaving its pid in dir/failed first for a command that waits for its
+// end (after-window).
 int RunWindow(const std::string& behaviour, const std::string& dir)
 {
-    if (behaviour == "abort")
-        abort();
-    if (behaviour == "fail")
+    if (behaviour == "abort" || behaviour == "fail") {
+        std::ofstream(dir + "/failed.new") << getpid();
+        fs::rename(dir + "/failed.new", dir + "/failed");
+        if (behaviour == "abort")
+            abort();
         return 1;
+    }
     std::string handed;
     char chunk[4096];
     for (ssize_t n; (n = read(0, chunk, sizeof chunk)) > 0;)
@@ -159,6 +164,16 @@ int RunChild(int argc, char** argv)
         Out("child done");
     } else if (behaviour == "window") {   // window <show|hold|abort|fail> <dir>: a window process
         return RunWindow(argv[3], argv[4]);
+    } else if (behaviour == "after-window") {  // after-window <dir> <behaviour...>: once the failed window is gone
+        // Gone once the supervisor has reaped it (a zombie still takes signals),
+        // 20 s at most, so that it has seen the window end before our end.
+        if (AppearsWithin(std::string(argv[3]) + "/failed", std::chrono::seconds(20))) {
+            pid_t window = 0;
+            std::ifstream(std::string(argv[3]) + "/failed") >> window;
+            for (int tries = 0; tries < 2000 && window > 0 && kill(window, 0) == 0; ++tries)
+                usleep(10 * 1000);
+        }
+        return RunChild(argc - 2, argv + 2);
     } else if (behaviour == "slow") {      // slow <milliseconds>
         usleep(static_cast<useconds_t>(std::atoi(argv[3])) * 1000);
         Out("after a pause");
