@@ -1,6 +1,8 @@
-// Child output capture: what is kept of the bytes a child writes, the error
-// text shown when the child cannot be started, and the platform routine that
-// runs the child. Everything here but CaptureCommandOutput is platform-free.
+// Child output capture: what is kept of the bytes a command writes, the error
+// text shown when the command cannot be started, and the one capture both
+// programs run and the capture tests drive (ChildCapture). Everything here
+// but ChildCapture's members is platform-free; each platform provides those
+// in its Capture_<platform>.cpp.
 #pragma once
 
 #include <array>
@@ -12,12 +14,12 @@
 
 namespace vantrel {
 
-// The most of the child's standard output that is shown, in bytes.
+// The most of the command's standard output that is shown, in bytes.
 inline constexpr std::size_t CaptureBufferSize = 8192;
 
-// Collects the child's output while it is drained from the pipe: keeps the
+// Collects the command's output while it is drained from the pipe: keeps the
 // first CaptureBufferSize bytes in a fixed area and lets the rest pass, so
-// that the child can write any amount without blocking on a full pipe.
+// that the command can write any amount without blocking on a full pipe.
 class CaptureBuffer {
 public:
     void Append(const char* bytes, std::size_t count);
@@ -39,38 +41,75 @@ private:
 // is removed wherever it stands. All other bytes stay as they are, in order.
 std::string CleanCapturedBytes(std::string_view bytes);
 
-// The text shown in place of the output when the child cannot be started:
+// The text shown in place of the output when the command cannot be started:
 // Error: "<number>" -> <command line>, the number in unsigned decimal. The
 // UTF-16 form is for a command line kept as UTF-16 (Windows).
 std::string CaptureErrorText(std::uint32_t errorNumber, std::string_view commandLine);
 std::u16string CaptureErrorText(std::uint32_t errorNumber, std::u16string_view commandLine);
 
-// A capture in two steps, so that start-up can start the child as soon as
-// the parameters are known and build the window while it runs. The
-// constructor starts the command line as a hidden child with its standard
-// output on a pipe; Finish drains the pipe until the child has ended and
-// returns its output as OutputText, or the error text when the child could
-// not be started. A child still running when the object goes is waited for
-// all the same: it is never killed and never left behind.
-// Each platform provides its own (CaptureCommandOutput_<platform>.cpp).
-class ChildCapture {
-public:
-    explicit ChildCapture(const std::string& commandLine);
-    ~ChildCapture();
-    ChildCapture(const ChildCapture&) = delete;
-    ChildCapture& operator=(const ChildCapture&) = delete;
+// What a capture's wait watches beside the command, on a platform where that
+// is more than the command itself: on Linux the window's process and the
+// signals that ask Vantrel to end (Capture_posix.h). Windows has none: its
+// capture answers the thread's window messages itself.
+class CaptureCompanion;
 
-    // Blocks until the child has ended; always returns a text. Call once.
-    std::string Finish();
+// One run of a command line, in two steps, so that start-up can start the
+// command as soon as the parameters are known and do its own work while it
+// runs. The constructor starts the command line as a hidden child with its
+// standard output on a pipe; Finish drains the pipe until the command has
+// ended and returns its output as OutputText, or the error text (made here,
+// and nowhere else) when the command could not be started. A command still
+// running when the object goes is waited for all the same: it is never
+// killed and never left behind.
+//
+// The command line is 8-bit text, or on Windows UTF-16, the form Windows
+// keeps a command line in; Finish returns text of the same kind. For 8-bit
+// lines the output comes back as the bytes the command wrote; for UTF-16
+// lines (the program's own on Windows) it is decoded as the system decodes
+// console output.
+template <typename Char>
+class BasicChildCapture {
+public:
+    using Text = std::basic_string<Char>;
+
+    // With a companion, the capture's wait watches it too (see above); it
+    // must outlive the capture.
+    explicit BasicChildCapture(std::basic_string_view<Char> commandLine, CaptureCompanion* companion = nullptr);
+    ~BasicChildCapture();
+    BasicChildCapture(const BasicChildCapture&) = delete;
+    BasicChildCapture& operator=(const BasicChildCapture&) = delete;
+
+    // 0 once the command runs; otherwise the system's number for why it
+    // could not be started.
+    std::uint32_t StartError() const;
+
+    // Blocks until the command has ended (with a companion, until the
+    // companion is done too) and returns the output or the error text.
+    // Call once.
+    Text Finish();
 
 private:
-    struct Child;  // the platform's running child and its pipe
+    struct Child;  // the platform's running command and its pipe
+    Text commandLine_;
     std::unique_ptr<Child> child_;
+    bool finished_ = false;
 };
 
-// Both steps at once: runs the command line, waits until the child has ended
-// and returns its output as OutputText, or the error text.
-inline std::string CaptureCommandOutput(const std::string& commandLine)
+using ChildCapture = BasicChildCapture<char>;
+
+// What a finished capture gives: the output, or, when the command could not
+// be started (startError is not 0), the error text. The one place a start
+// failure becomes the error text; each platform's Finish ends here.
+template <typename Char>
+std::basic_string<Char> CapturedText(std::uint32_t startError, std::basic_string_view<Char> commandLine,
+                                     std::basic_string<Char> output)
+{
+    return startError != 0 ? CaptureErrorText(startError, commandLine) : output;
+}
+
+// Both steps at once: runs the command line, waits until it has ended and
+// returns its output as OutputText, or the error text.
+inline std::string CaptureCommandOutput(std::string_view commandLine)
 {
     return ChildCapture(commandLine).Finish();
 }

@@ -18,18 +18,18 @@
 
 namespace vantrel {
 
-StartedCommand StartCommand(const std::string& commandLine, SignalSet ignored,
+StartedCommand StartCommand(std::string_view commandLine, SignalSet ignored,
                             const std::vector<std::string>* environment)
 {
     StartedCommand command;
     const std::vector<std::string> words = SplitParameters(commandLine);
     if (words.empty()) {
-        command.errorText = CaptureErrorText(ENOENT, commandLine);
+        command.error = ENOENT;
         return command;
     }
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
-        command.errorText = CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
+        command.error = static_cast<std::uint32_t>(errno);
         return command;
     }
     command.output.Reset(AboveStandardDescriptors(ends[0]));
@@ -37,7 +37,7 @@ StartedCommand StartCommand(const std::string& commandLine, SignalSet ignored,
     // pipe would stay open after the child has ended.
     const Descriptor writeEnd(AboveStandardDescriptors(ends[1]));
     if (command.output.Get() < 0 || writeEnd.Get() < 0) {
-        command.errorText = CaptureErrorText(static_cast<std::uint32_t>(errno), commandLine);
+        command.error = static_cast<std::uint32_t>(errno);
         return command;
     }
     ProgramStart start;
@@ -47,7 +47,7 @@ StartedCommand StartCommand(const std::string& commandLine, SignalSet ignored,
     start.environment = environment;
     command.program = StartProgram(start);
     if (command.program.pid == 0)
-        command.errorText = CaptureErrorText(static_cast<std::uint32_t>(command.program.error), commandLine);
+        command.error = static_cast<std::uint32_t>(command.program.error);
     return command;
 }
 
@@ -93,28 +93,42 @@ std::string DrainUntilChildEnds(pid_t pid, int readFd, int processFd)
     return supervisor.Output();
 }
 
-struct ChildCapture::Child : StartedCommand {
-    bool finished = false;
+template <typename Char>
+struct BasicChildCapture<Char>::Child : StartedCommand {
 };
 
-ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_unique<Child>())
+template <typename Char>
+BasicChildCapture<Char>::BasicChildCapture(std::basic_string_view<Char> commandLine, CaptureCompanion* /*companion*/)
+    : commandLine_(commandLine), child_(std::make_unique<Child>())
 {
     static_cast<StartedCommand&>(*child_) = StartCommand(commandLine, StarterIgnoredSignals());
 }
 
-ChildCapture::~ChildCapture()
+template <typename Char>
+BasicChildCapture<Char>::~BasicChildCapture()
 {
-    if (!child_->finished)
+    if (!finished_)
         Finish();
 }
 
-std::string ChildCapture::Finish()
+template <typename Char>
+std::uint32_t BasicChildCapture<Char>::StartError() const
 {
-    Child& child = *child_;
-    child.finished = true;
-    if (child.program.pid == 0)
-        return child.errorText;
-    return DrainUntilChildEnds(child.program.pid, child.output.Get(), child.program.processFd.Get());
+    return child_->error;
 }
+
+template <typename Char>
+auto BasicChildCapture<Char>::Finish() -> Text
+{
+    finished_ = true;
+    Child& child = *child_;
+    std::string output;
+    if (child.program.pid != 0)
+        output = DrainUntilChildEnds(child.program.pid, child.output.Get(), child.program.processFd.Get());
+    return CapturedText<Char>(child.error, commandLine_, std::move(output));
+}
+
+// 8-bit command lines only: the system takes them so.
+template class BasicChildCapture<char>;
 
 } // namespace vantrel

@@ -84,7 +84,95 @@ struct Drain {
     }
 };
 
+// The running command: its process, the pipe and the event its reads
+// signal. While Drain waits for the command, the calling thread's sent and
+// posted messages are dispatched, so that its windows, hidden or not, answer
+// every message the system or another program sends them (a broadcast, the
+// question whether the session may end, a request to close).
+struct RunningCommand {
+    UniqueHandle process, thread, readDone;
+    OutputPipe pipe;
+    std::uint32_t startError = 0;
+
+    // Starts the command line, exactly as given, as a hidden child with its
+    // standard output on the output pipe.
+    explicit RunningCommand(std::u16string_view commandLine)
+    {
+        readDone.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        startError = readDone.Get() ? CreateOutputPipe(pipe) : GetLastError();
+        if (startError == 0)
+            startError = StartChild(commandLine, pipe.writeEnd.Get(), process, thread);
+        // Our copy of the write end goes at once: once the child has ended,
+        // the pipe must not be held open by us.
+        pipe.writeEnd.Reset();
+    }
+
+    // Drains the pipe until the child has ended and returns its output as
+    // OutputText (empty when the child was not started). Then the pipe is
+    // closed, so that a grandchild that still writes to it fails at once
+    // instead of waiting for a reader. A WM_QUIT taken from the thread's
+    // queue meanwhile is posted again on return, for the caller's own
+    // message loop.
+    std::string Drain()
+    {
+        if (!process.Get())
+            return {};
+        CaptureBuffer buffer;
+        vantrel::Drain drain{pipe.readEnd.Get(), readDone.Get(), process.Get(), buffer, {}, {}};
+        drain.UntilChildEnds();
+        process.Reset();
+        thread.Reset();
+        pipe.readEnd.Reset();
+        if (drain.quit)
+            PostQuitMessage(static_cast<int>(*drain.quit));
+        return buffer.OutputText();
+    }
+};
+
+// The command line as it is started, and the output as Finish returns it,
+// for each kind of command line: an 8-bit line is read in the ANSI code page
+// as the system would read it and gets the bytes back; a UTF-16 line starts
+// unchanged and gets the output as the console's code page decodes it.
+std::u16string LineToStart(std::u16string_view commandLine) { return std::u16string(commandLine); }
+std::u16string LineToStart(std::string_view commandLine) { return FromAnsi(commandLine); }
+std::string OutputAs(std::string bytes, const std::string& /*kind*/) { return bytes; }
+std::u16string OutputAs(const std::string& bytes, const std::u16string& /*kind*/) { return FromAnsi(bytes); }
+
 } // namespace
+
+template <typename Char>
+struct BasicChildCapture<Char>::Child : RunningCommand {
+    using RunningCommand::RunningCommand;
+};
+
+template <typename Char>
+BasicChildCapture<Char>::BasicChildCapture(std::basic_string_view<Char> commandLine, CaptureCompanion* /*none*/)
+    : commandLine_(commandLine), child_(std::make_unique<Child>(LineToStart(commandLine)))
+{
+}
+
+template <typename Char>
+BasicChildCapture<Char>::~BasicChildCapture()
+{
+    if (!finished_)
+        Finish();
+}
+
+template <typename Char>
+std::uint32_t BasicChildCapture<Char>::StartError() const
+{
+    return child_->startError;
+}
+
+template <typename Char>
+auto BasicChildCapture<Char>::Finish() -> Text
+{
+    finished_ = true;
+    return CapturedText<Char>(child_->startError, commandLine_, OutputAs(child_->Drain(), commandLine_));
+}
+
+template class BasicChildCapture<char>;
+template class BasicChildCapture<char16_t>;
 
 std::u16string FromAnsi(std::string_view bytes)
 {
@@ -95,59 +183,6 @@ std::u16string FromAnsi(std::string_view bytes)
     std::u16string text(static_cast<std::size_t>(length), u'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()), length);
     return text;
-}
-
-WideChildCapture::WideChildCapture(std::u16string_view commandLine)
-{
-    readDone_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    startError_ = readDone_.Get() ? CreateOutputPipe(pipe_) : GetLastError();
-    if (startError_ == 0)
-        startError_ = StartChild(commandLine, pipe_.writeEnd.Get(), process_, thread_);
-    // Our copy of the write end goes at once: once the child has ended, the
-    // pipe must not be held open by us.
-    pipe_.writeEnd.Reset();
-}
-
-WideChildCapture::~WideChildCapture()
-{
-    if (!finished_)
-        Finish();
-}
-
-std::string WideChildCapture::Finish()
-{
-    finished_ = true;
-    if (!process_.Get())
-        return {};
-    CaptureBuffer buffer;
-    Drain drain{pipe_.readEnd.Get(), readDone_.Get(), process_.Get(), buffer, {}, {}};
-    drain.UntilChildEnds();
-    process_.Reset();
-    thread_.Reset();
-    pipe_.readEnd.Reset();
-    if (drain.quit)
-        PostQuitMessage(static_cast<int>(*drain.quit));
-    return buffer.OutputText();
-}
-
-// The 8-bit command line, read in the ANSI code page as the system would
-// read it, and the error text made of it as it was given.
-struct ChildCapture::Child {
-    explicit Child(const std::string& line) : commandLine(line), capture(FromAnsi(line)) {}
-    std::string commandLine;
-    WideChildCapture capture;
-};
-
-ChildCapture::ChildCapture(const std::string& commandLine) : child_(std::make_unique<Child>(commandLine)) {}
-
-ChildCapture::~ChildCapture() = default;
-
-std::string ChildCapture::Finish()
-{
-    std::string output = child_->capture.Finish();
-    if (const std::uint32_t error = child_->capture.StartError())
-        return CaptureErrorText(error, child_->commandLine);
-    return output;
 }
 
 } // namespace vantrel

@@ -8,24 +8,26 @@
 #include "Capture.h"
 #include "Process_posix.h"
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantrel {
 
-// The command, started; or, when it could not be started, the error text
-// that stands in for its output (program.pid is then 0).
+// The command, started; or, when it could not be started, the system's
+// number for why (program.pid is then 0).
 struct StartedCommand {
     StartedProgram program;
     Descriptor output;  // the read end of its standard output
-    std::string errorText;
+    std::uint32_t error = 0;
 };
 
 // Splits the command line with the parameter splitter's rules and starts the
 // first word, searched on PATH, with no shell in front: standard output on a
 // pipe, standard input and error /dev/null, the given signals ignored and
 // every other at its default, and the given environment (null: ours).
-StartedCommand StartCommand(const std::string& commandLine, SignalSet ignored,
+StartedCommand StartCommand(std::string_view commandLine, SignalSet ignored,
                             const std::vector<std::string>* environment = nullptr);
 
 // Reads what the pipe holds into the buffer. Returns false at end-of-file or

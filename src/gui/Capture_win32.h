@@ -1,7 +1,6 @@
-// What the Windows capture offers beyond Capture.h: the capture of a command
-// line as Windows keeps it, in UTF-16, which ChildCapture wraps for 8-bit
-// lines; and the pieces it is made of, the output pipe and the start of the
-// child, which the capture test also drives directly.
+// What the Windows capture offers beyond Capture.h: the pieces it is made
+// of, the output pipe and the start of the child, which the capture test
+// also drives directly.
 #pragma once
 
 #include "Capture.h"
@@ -43,41 +42,6 @@ std::u16string FromAnsi(std::string_view bytes);
 // the child.
 struct OutputPipe {
     UniqueHandle readEnd, writeEnd;
-};
-
-// A capture whose command line reaches the child exactly as given, whatever
-// characters it holds. While Finish waits for the child, the calling
-// thread's sent and posted messages are dispatched, so that its windows,
-// hidden or not, answer every message the system or another program sends
-// them (a broadcast, the question whether the session may end, a request to
-// close). A child still running when the object goes is waited for all the
-// same: it is never killed and never left behind.
-class WideChildCapture {
-public:
-    // Starts the command line as a hidden child with its standard output on
-    // the output pipe.
-    explicit WideChildCapture(std::u16string_view commandLine);
-    ~WideChildCapture();
-    WideChildCapture(const WideChildCapture&) = delete;
-    WideChildCapture& operator=(const WideChildCapture&) = delete;
-
-    // 0 once the child runs; otherwise the system's number for why the
-    // child could not be started.
-    std::uint32_t StartError() const { return startError_; }
-
-    // Drains the pipe until the child has ended and returns its output as
-    // OutputText (empty when the child was not started). Then the pipe is
-    // closed, so that a grandchild that still writes to it fails at once
-    // instead of waiting for a reader. A WM_QUIT taken from the thread's
-    // queue meanwhile is posted again on return, for the caller's own
-    // message loop. Call once.
-    std::string Finish();
-
-private:
-    UniqueHandle process_, thread_, readDone_;
-    OutputPipe pipe_;
-    std::uint32_t startError_ = 0;
-    bool finished_ = false;
 };
 
 // The system's random source (and a mix of clocks where it fails).

@@ -235,7 +235,8 @@ int RunVantrel(const std::string& programName, const std::vector<std::string>& p
     Supervisor supervisor({command.program.pid, command.program.processFd.Get()}, command.output.Get());
     supervisor.RelaySignals(relay);
     if (shown.pid != 0)
-        supervisor.ShowIn({shown.pid, shown.processFd.Get()}, std::move(handoverWrite), command.errorText);
+        supervisor.ShowIn({shown.pid, shown.processFd.Get()}, std::move(handoverWrite),
+                          command.error ? CaptureErrorText(command.error, JoinParameters(parameters)) : "");
     supervisor.Run();
 
     if (supervisor.EndSignal() != 0)

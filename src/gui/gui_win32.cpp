@@ -61,18 +61,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // writes meanwhile waits in the pipe; a full pipe only pauses the child
     // until the drain below. The window still appears only once it has ended;
     // until then the capture answers the window's messages.
-    vantrel::WideChildCapture capture(ChildCommandLine);
+    vantrel::BasicChildCapture<char16_t> capture(ChildCommandLine);
     Tfrm_Output frm_Output(instance);
-    const std::string output = capture.Finish();
+    const std::u16string output = capture.Finish();
     // Asked to close while the command ran (the hidden window got WM_CLOSE):
     // the command has ended on its own, and nothing is shown.
     MSG message;
     if (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
         return static_cast<int>(message.wParam);
-    const std::uint32_t error = capture.StartError();
-    vantrel::ShowOutput(frm_Output.View(),
-                        error ? vantrel::CaptureErrorText(error, ChildCommandLine) : vantrel::FromAnsi(output),
-                        [&] { frm_Output.Show(); });
+    vantrel::ShowOutput(frm_Output.View(), output, [&] { frm_Output.Show(); });
 
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (frm_Output.PreTranslateMessage(message))
