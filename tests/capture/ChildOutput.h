@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,50 +76,67 @@ inline std::vector<ChildCase> SameOnEveryPlatform()
 }
 
 // The behaviours of the table above that only write, acted out the same way
-// by every platform's test child: `out` and `err` write to the child's
-// standard output and error. Returns false when `behaviour` (its name, then
-// its parameters) is none of them; otherwise sets the child's exit status.
+// by every platform's test child: one table from a behaviour's name to what
+// it does, given its parameters (its name first) and `out` and `err`, which
+// write to the child's standard output and error; each returns the child's
+// exit status.
 //   write <text>, crlf, progress, nul, high, stderr, exit <status>,
 //   count <n> (n bytes of the alphabet), bytes <hex> <n> [<hex tail>]
-template <typename Write, typename WriteError>
-bool WriteLikeEveryPlatform(const std::vector<std::string>& behaviour, Write out, WriteError err, int& status)
+using ChildWriter = std::function<void(const std::string&)>;
+
+struct WritingChild {
+    const char* name;
+    int (*act)(const std::vector<std::string>& a, const ChildWriter& out, const ChildWriter& err);
+};
+
+inline const std::vector<WritingChild>& WritingChildren()
 {
-    const std::string& name = behaviour[0];
-    const auto number = [&](std::size_t i) { return std::strtoull(behaviour.at(i).c_str(), nullptr, 10); };
-    status = 0;
-    if (name == "write") {
-        out(behaviour.at(1));
-    } else if (name == "crlf") {
-        out("a\r\nb\r\n");
-    } else if (name == "progress") {
-        out("50%\r100%");
-    } else if (name == "nul") {
-        out(std::string("0123456789\0after", 16));
-    } else if (name == "high") {
-        std::string bytes;
-        for (int c = 128; c < 256; ++c)
-            bytes += static_cast<char>(c);
-        out(bytes);
-    } else if (name == "stderr") {
-        err("only on standard error\n");
-    } else if (name == "exit") {
-        out("printed anyway\n");
-        status = static_cast<int>(number(1));
-    } else if (name == "count") {
-        // In blocks, so that a gibibyte never sits in memory at once.
-        const std::string block = Alphabet(26 * 2520);
-        for (std::uint64_t done = 0, total = number(1); done < total;) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - done));
-            out(block.substr(0, n));
-            done += n;
+    using Args = const std::vector<std::string>&;
+    using Write = const ChildWriter&;
+    using WriteError = const ChildWriter&;
+    static const std::vector<WritingChild> table = {
+        {"write", [](Args a, Write out, WriteError) { return out(a.at(1)), 0; }},
+        {"crlf", [](Args, Write out, WriteError) { return out("a\r\nb\r\n"), 0; }},
+        {"progress", [](Args, Write out, WriteError) { return out("50%\r100%"), 0; }},
+        {"nul", [](Args, Write out, WriteError) { return out(std::string("0123456789\0after", 16)), 0; }},
+        {"high", [](Args, Write out, WriteError) {
+             std::string bytes;
+             for (int c = 128; c < 256; ++c)
+                 bytes += static_cast<char>(c);
+             return out(bytes), 0;
+         }},
+        {"stderr", [](Args, Write, WriteError err) { return err("only on standard error\n"), 0; }},
+        {"exit", [](Args a, Write out, WriteError) { return out("printed anyway\n"), std::atoi(a.at(1).c_str()); }},
+        {"count", [](Args a, Write out, WriteError) {
+             // In blocks, so that a gibibyte never sits in memory at once.
+             const std::string block = Alphabet(26 * 2520);
+             for (std::uint64_t done = 0, total = std::strtoull(a.at(1).c_str(), nullptr, 10); done < total;) {
+                 const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), total - done));
+                 out(block.substr(0, n));
+                 done += n;
+             }
+             return 0;
+         }},
+        {"bytes", [](Args a, Write out, WriteError) {
+             std::string bytes;
+             for (auto n = std::strtoull(a.at(2).c_str(), nullptr, 10); n > 0; --n)
+                 bytes += FromHex(a.at(1));
+             return out(bytes + (a.size() > 3 ? FromHex(a[3]) : "")), 0;
+         }},
+    };
+    return table;
+}
+
+// Acts out `behaviour` (its name, then its parameters) when it is one of the
+// writing children above, setting the child's exit status; false otherwise.
+inline bool WriteLikeEveryPlatform(const std::vector<std::string>& behaviour, const ChildWriter& out,
+                                   const ChildWriter& err, int& status)
+{
+    for (const WritingChild& child : WritingChildren()) {
+        if (behaviour[0] == child.name) {
+            status = child.act(behaviour, out, err);
+            return true;
         }
-    } else if (name == "bytes") {
-        std::string bytes;
-        for (auto n = number(2); n > 0; --n)
-            bytes += FromHex(behaviour.at(1));
-        out(bytes + (behaviour.size() > 3 ? FromHex(behaviour[3]) : ""));
-    } else {
-        return false;
     }
-    return true;
+    return false;
 }

@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-using vantrel::FindKeyRule;
-
 namespace {
 
 struct Step {
@@ -218,35 +216,24 @@ TEST(Find, ACharacterOutsideTheSixteenBitRangeIsOneKey)
     ExpectSteps(u"x \U0001F600", {{U'\U0001F600', 2, 2}, {Enter, 0, 0}, {Enter, 2, 2}});
 }
 
-TEST(FindKeyRule, AppendsToTheWholeFieldText)
-{
-    // Whatever is selected in the field, the key is appended to all of it.
-    EXPECT_EQ(FindKeyRule(u"err", u'x').pattern, u"errx");
-    EXPECT_FALSE(FindKeyRule(u"err", u'x').findNext);
-    EXPECT_EQ(FindKeyRule(u"err", Enter).pattern, u"err");
-    EXPECT_TRUE(FindKeyRule(u"err", Enter).findNext);
-    EXPECT_TRUE(FindKeyRule(u"err", Escape).clearField);
-    EXPECT_FALSE(FindKeyRule(u"err", u'\b').clearField);
-}
-
-// A key is one whole character: the rule appends its UTF-16 form.
-TEST(FindKeyRule, AppendsTheWholeCharacter)
+// A key is one whole character: its UTF-16 form is appended to the pattern.
+TEST(Characters, AKeyIsAppendedAsItsWholeUtf16Form)
 {
     const struct {
         char32_t key;
-        std::u16string pattern;
-    } cases[] = {
-        {U'x', u"errx"},
-        {U'\u00e9', u"err\u00e9"},
-        {U'\U0001F600', u"err\xD83D\xDE00"},  // both halves of the pair
-        {U'\U0010FFFF', u"err\xDBFF\xDFFF"},
-        {0xD83D, u"err\xD83D"},                  // a lone half, as Windows passes it
-        {0x110000, u"err\uFFFD"},                // no Unicode character
+        std::u16string appended;
+    } rows[] = {
+        {U'x', u"x"},
+        {U'\u00e9', u"\u00e9"},
+        {U'\U0001F600', u"\xD83D\xDE00"},  // both halves of the pair
+        {U'\U0010FFFF', u"\xDBFF\xDFFF"},
+        {0xD83D, u"\xD83D"},                  // a lone half, as Windows passes it
+        {0x110000, u"\uFFFD"},                // no Unicode character
     };
-    for (const auto& c : cases) {
-        const vantrel::FindKeyAction action = FindKeyRule(u"err", c.key);
-        EXPECT_EQ(action.pattern, c.pattern) << "key " << std::hex << std::uint32_t(c.key);
-        EXPECT_FALSE(action.findNext || action.clearField);
+    for (const auto& row : rows) {
+        std::u16string pattern = u"err";
+        vantrel::AppendCharacter(pattern, row.key);
+        EXPECT_EQ(pattern, u"err" + row.appended) << "key " << std::hex << std::uint32_t(row.key);
     }
 }
 
