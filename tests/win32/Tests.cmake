@@ -37,44 +37,28 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
         TIMEOUT 300 RUN_SERIAL ON)
 endif()
 
-# The 32-bit exe end to end: the same driver, built for x86_64 with the
-# compiler beside this build's (GoogleTest with it), runs under wine64 and so
-# do the children it gives Vantrel, so that only Vantrel itself runs as
-# 32-bit code (emulated where the kernel runs no 32-bit code: its start then
-# takes about a minute). Three starts of Vantrel: the usage message, a
-# program not found, and one capture run at 144 dpi that covers the rest
-# (the planted files are 64-bit ones, so that case has no meaning here).
+# The 32-bit exe end to end: the same driver, the x86_64 one that the win64
+# preset builds, runs under wine64 and so do the children it gives Vantrel,
+# so that only Vantrel itself runs as 32-bit code (emulated where the kernel
+# runs no 32-bit code: its start then takes about a minute). This build has
+# it built through the win32-driver build preset (configuring the win64
+# build first where it has not been). Three starts of Vantrel: the usage
+# message, a program not found, and one capture run at 144 dpi that covers
+# the rest (the planted files are 64-bit ones, so that case has no meaning
+# here).
 set(VANTREL_WIN32_E2E_CASES "EndToEnd.Usage:EndToEnd.AProgramThatIsNotFound:EndToEnd/CaptureRun.*/144dpi")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    get_filename_component(cxx_name ${CMAKE_CXX_COMPILER} NAME)
-    string(REPLACE ${CMAKE_SYSTEM_PROCESSOR}- x86_64- x86_64_cxx_name ${cxx_name})
-    find_program(VANTREL_X86_64_CXX ${x86_64_cxx_name} REQUIRED)
-    get_directory_property(driver_definitions COMPILE_DEFINITIONS)
-    list(TRANSFORM driver_definitions PREPEND -D)
-    set(googletest /usr/src/googletest/googletest)
-    set(driver_flags -std=c++20 -Wall -Wextra -Os ${driver_definitions} -DGTEST_HAS_PTHREAD=0
-        -I${CMAKE_CURRENT_SOURCE_DIR}/win32/gtest-port -I${googletest}/include -I${googletest}
-        -I${CMAKE_CURRENT_SOURCE_DIR}/capture)
-    set(gtest_object ${CMAKE_CURRENT_BINARY_DIR}/gtest-x86_64.o)
-    add_custom_command(OUTPUT ${gtest_object}
-        COMMAND ${VANTREL_X86_64_CXX} ${driver_flags} -c ${googletest}/src/gtest-all.cc -o ${gtest_object}
-        DEPENDS ${googletest}/src/gtest-all.cc
-        COMMENT "Building GoogleTest for the x86_64 end-to-end driver"
-        VERBATIM)
-    set(driver ${CMAKE_CURRENT_BINARY_DIR}/vantrel_e2e_win64.exe)
-    set(driver_source ${CMAKE_CURRENT_SOURCE_DIR}/win32/vantrel_e2e_win32.cpp)
-    add_custom_command(OUTPUT ${driver}
-        COMMAND ${VANTREL_X86_64_CXX} ${driver_flags} -static -MD -MF ${driver}.d ${driver_source} ${gtest_object}
-                -o ${driver}
-        DEPENDS ${driver_source} ${gtest_object}
-        DEPFILE ${driver}.d
-        COMMENT "Building the end-to-end driver for x86_64"
-        VERBATIM)
-    add_custom_target(vantrel_e2e_win64 ALL DEPENDS ${driver})
+    set(driver_build ${PROJECT_SOURCE_DIR}/build/win64)
+    add_custom_target(vantrel_e2e_win64 ALL
+        COMMAND sh -c "[ -f '${driver_build}/CMakeCache.txt' ] || '${CMAKE_COMMAND}' --preset win64 >/dev/null"
+        COMMAND ${CMAKE_COMMAND} --build --preset win32-driver
+        WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+        COMMENT "Building the x86_64 end-to-end driver (the win32-driver build preset)"
+        USES_TERMINAL VERBATIM)
 
     add_test(NAME end_to_end
-        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh ${driver} --gtest_filter=${VANTREL_WIN32_E2E_CASES}
-                $<TARGET_FILE:vantrel>)
+        COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/win32/wine-run.sh ${driver_build}/tests/vantrel_e2e_win32.exe
+                --gtest_filter=${VANTREL_WIN32_E2E_CASES} $<TARGET_FILE:vantrel>)
     # Every wait of the driver ten times longer; children that wait a moment
     # before they end (see Linger in Children_win32.h).
     set_tests_properties(end_to_end PROPERTIES
