@@ -8,6 +8,7 @@
 #               runs no 32-bit code; set up here, see tools/common.sh)
 #   win64       the 64-bit Windows exe and its tests under wine64
 #   fuzz        libFuzzer over the core, VANTREL_FUZZ_SECONDS (30) per fuzzer
+# Each runs as its workflow preset: cmake --workflow --preset PRESET.
 # With win32 and other presets named, the 32-bit exe's tests run beside the
 # others: under emulation they spend minutes in one emulated process, which
 # leaves the other core free. Their output follows when they are done.
@@ -28,26 +29,28 @@ for preset in "${presets[@]}"; do
 done
 ensure_packages "${packages[@]}"
 
-# test_preset PRESET: builds the preset and runs its tests. (Its caller
-# tests its status, which turns set -e off inside: hence the &&.)
+# test_preset PRESET: configures, builds and tests the preset through its
+# workflow preset (CMakePresets.json).
 test_preset() {
-    if [ "$1" = fuzz ]; then
-        cmake -S fuzz -B build/fuzz -G Ninja -DVANTREL_FUZZ_SECONDS="${VANTREL_FUZZ_SECONDS:-30}" &&
-            cmake --build build/fuzz &&
-            ctest --test-dir build/fuzz --output-on-failure
-    else
-        build "$1" && ctest --preset "$1"
-    fi
+    cmake --workflow --preset "$1"
 }
 
+# The 32-bit exe's tests beside the others: its build (which builds the
+# x86_64 driver through the win64 preset) comes first, in the foreground, so
+# that no other build runs in the win64 tree meanwhile; then its tests run in
+# the background.
 beside=
 if [[ " ${presets[*]} " == *" win32 "* ]]; then
     ensure_win32_execution
     if [ ${#presets[@]} -gt 1 ]; then
-        echo "=== win32 (beside the others; output at the end)"
+        echo "=== win32 (its tests beside the others; their output at the end)"
         mkdir -p build
-        test_preset win32 >build/win32-tests.log 2>&1 &
-        beside=$!
+        if cmake --preset win32 >build/win32-tests.log 2>&1 && cmake --build --preset win32 >>build/win32-tests.log 2>&1; then
+            ctest --preset win32 >>build/win32-tests.log 2>&1 &
+            beside=$!
+        else
+            beside=failed-to-build
+        fi
     fi
 fi
 
@@ -59,7 +62,9 @@ for preset in "${presets[@]}"; do
 done
 if [ -n "$beside" ]; then
     echo "=== win32"
-    wait "$beside" || failed+=(win32)
+    if [ "$beside" = failed-to-build ] || ! wait "$beside"; then
+        failed+=(win32)
+    fi
     cat build/win32-tests.log
 fi
 if [ ${#failed[@]} -gt 0 ]; then
