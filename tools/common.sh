@@ -31,8 +31,21 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing ${missing[*]}"
-    as_root apt-get update -qq
+    update_package_lists
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+}
+
+# update_package_lists: apt-get update, tried three times: a mirror in the
+# middle of a sync serves an index that does not match its release file for
+# a while. When every try failed it says so and goes on with the lists that
+# are there; the install then names whatever it cannot find.
+update_package_lists() {
+    local try
+    for try in 1 2 3; do
+        as_root apt-get update -qq && return 0
+        [ "$try" = 3 ] || { echo "apt-get update failed; trying again in 20 s" >&2; sleep 20; }
+    done
+    echo "apt-get update failed three times; going on with the package lists that are there" >&2
 }
 
 # as_root COMMAND...: runs the command as root, through sudo when we are not.
