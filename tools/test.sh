@@ -41,7 +41,11 @@ test_preset() {
 # the background.
 beside=
 if [[ " ${presets[*]} " == *" win32 "* ]]; then
-    ensure_win32_execution
+    # Where the archive cannot give Wine's 32-bit loader (a mirror in the
+    # middle of a sync), the 32-bit exe is still built and checked, and its
+    # end-to-end test reports itself skipped with the reason.
+    ensure_win32_execution ||
+        echo "Wine's 32-bit loader could not be installed: the 32-bit exe's end-to-end test will be skipped" >&2
     if [ ${#presets[@]} -gt 1 ]; then
         echo "=== win32 (its tests beside the others; their output at the end)"
         mkdir -p build
