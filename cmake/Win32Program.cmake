@@ -33,7 +33,7 @@ set_source_files_properties(res/vantrel.rc PROPERTIES
 add_library(vantrel_system_library STATIC src/frmOutput/SystemLibrary_win32.cpp)
 target_link_libraries(vantrel_system_library PUBLIC vantrel_core)
 
-add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp src/gui/ChildProcess_win32.cpp)
+add_library(vantrel_capture STATIC src/gui/Capture_win32.cpp src/gui/Process_win32.cpp)
 target_link_libraries(vantrel_capture PUBLIC vantrel_core vantrel_system_library)
 
 add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/RichEditView_win32.cpp)

@@ -2,6 +2,7 @@
 // test binary is its own child (Children_win32.h), so each case is a few
 // lines of C++ next to its test.
 #include "Capture_win32.h"
+#include "Process_win32.h"
 #include "ChildOutput.h"
 #include "Children_win32.h"
 

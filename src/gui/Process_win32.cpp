@@ -1,10 +1,7 @@
-// The output pipe and the start of the child on Windows. Both are made so
-// that nothing else on the machine can interfere: the pipe's name cannot be
-// known beforehand and only the current user may open it; the program is
-// not taken from a folder where someone may have put a program of a system
-// name beside Vantrel; and the child inherits its two standard handles and
-// nothing else of ours.
-#include "Capture_win32.h"
+// The output pipe and the start of the child on Windows (Process_win32.h).
+#include "Process_win32.h"
+
+#include "Capture.h"
 #include "SystemLibrary_win32.h"
 
 #include <algorithm>
