@@ -36,7 +36,8 @@ target_link_libraries(vantrel_system_library PUBLIC vantrel_core)
 add_library(vantrel_capture STATIC src/gui/Capture_win32.cpp src/gui/Process_win32.cpp)
 target_link_libraries(vantrel_capture PUBLIC vantrel_core vantrel_system_library)
 
-add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/RichEditView_win32.cpp)
+add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/OutputView_win32.cpp
+    src/frmOutput/FindEdit_win32.cpp src/frmOutput/Panel_win32.cpp src/frmOutput/CommonControls_win32.cpp)
 target_include_directories(vantrel_window PUBLIC res)
 target_link_libraries(vantrel_window PUBLIC vantrel_core vantrel_system_library gdi32)
 

@@ -71,11 +71,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         return static_cast<int>(message.wParam);
     vantrel::ShowOutput(frm_Output.View(), output, [&] { frm_Output.Show(); });
 
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (frm_Output.PreTranslateMessage(message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        frm_Output.Dispatch(message);
     return 0;
 }

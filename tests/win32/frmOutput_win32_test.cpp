@@ -111,8 +111,8 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
         GetClientRect(frm_Output.Panel1, &panel);
         GetClientRect(window, &client);
         EXPECT_EQ(panel.bottom, scale(26)) << dpi;
-        EXPECT_EQ(RectIn(frm_Output.re_Output, window).bottom, client.bottom - scale(26)) << dpi;
-        const RECT field = RectIn(frm_Output.e_FindText, frm_Output.Panel1);
+        EXPECT_EQ(RectIn(frm_Output.re_Output.Handle(), window).bottom, client.bottom - scale(26)) << dpi;
+        const RECT field = RectIn(frm_Output.e_FindText.Handle(), frm_Output.Panel1);
         EXPECT_EQ(field.left, scale(34)) << dpi;
         EXPECT_EQ(field.top, scale(2)) << dpi;
         EXPECT_EQ(panel.right - field.right, scale(83)) << dpi;
@@ -123,7 +123,7 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
         EXPECT_EQ(RectIn(frm_Output.Label1, frm_Output.Panel1).left, scale(6)) << dpi;
 
         // Fonts of 8 points and a picture of 16 pixels at 96 per inch.
-        for (HWND control : {frm_Output.Label1, frm_Output.e_FindText, frm_Output.btn_Copy})
+        for (HWND control : {frm_Output.Label1, frm_Output.e_FindText.Handle(), frm_Output.btn_Copy})
             EXPECT_EQ(FontHeight(control), -MulDiv(8, dpi, 72)) << dpi;
         BUTTON_IMAGELIST picture{};
         SendMessageW(frm_Output.btn_Copy, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
@@ -136,7 +136,7 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
         EXPECT_EQ(frm_Output.View().Text(), u"some output\r") << dpi;
         CHARFORMAT2W format{};
         format.cbSize = sizeof format;
-        SendMessageW(frm_Output.re_Output, EM_GETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+        SendMessageW(frm_Output.re_Output.Handle(), EM_GETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
         EXPECT_EQ(format.crTextColor, RGB(0, 255, 0)) << dpi;
     }
 }
@@ -148,7 +148,7 @@ TEST(Window, ScreenReadersNameItsControls)
     const struct {
         HWND control;
         const wchar_t* name;
-    } rows[] = {{frm_Output.e_FindText, L"Find:"}, {frm_Output.btn_Copy, L"Copy All"}};
+    } rows[] = {{frm_Output.e_FindText.Handle(), L"Find:"}, {frm_Output.btn_Copy, L"Copy All"}};
     for (const auto& row : rows) {
         IAccessible* accessible = nullptr;
         ASSERT_EQ(AccessibleObjectFromWindow(row.control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
@@ -166,7 +166,7 @@ TEST(Window, ScreenReadersNameItsControls)
     // Windows names the rich edit view, as it names an edit, after the label
     // just before it (Wine names it after its text): that label is read.
     wchar_t label[16] = L"";
-    GetWindowTextW(GetWindow(frm_Output.re_Output, GW_HWNDPREV), label, 16);
+    GetWindowTextW(GetWindow(frm_Output.re_Output.Handle(), GW_HWNDPREV), label, 16);
     EXPECT_STREQ(label, L"Output");
 }
 
