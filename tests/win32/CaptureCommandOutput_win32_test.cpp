@@ -2,9 +2,10 @@
 // test binary is its own child (Children_win32.h), so each case is a few
 // lines of C++ next to its test.
 #include "Capture_win32.h"
-#include "Process_win32.h"
 #include "ChildOutput.h"
 #include "Children_win32.h"
+#include "CommandLine.h"
+#include "Process_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +14,26 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
 using vantrel::CaptureBufferSize;
 using vantrel::CaptureCommandOutput;
 using namespace std::string_literals;
+
+namespace {
+
+const wchar_t* Wide(const std::u16string& text)
+{
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+void WriteText(const std::u16string& path, const std::string& text)
+{
+    std::ofstream(Wide(path), std::ios::binary) << text;
+}
+
+} // namespace
 
 TEST(Capture, OutputAsTheChildWroteIt)
 {
@@ -49,30 +65,25 @@ TEST(Capture, ProgramsThatCannotBeStarted)
 
 TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
 {
-    // A quiet grandchild that sleeps for 30 s, and eight busy ones that write
-    // without pause for a minute: the capture ends with the child either
-    // way, keeping the child's output and as much of the grandchildren's as
-    // the pipe held. It takes milliseconds; the bound only catches waiting
-    // for the grandchildren, or for a read that happens to be interrupted.
-    // Once the output is taken the pipe is closed, while the capture lives
-    // on: the busy ones' writes then fail at once, and they stop (each
-    // leaves the marker).
-    const std::string stamp = TempPath("vantrel-child-end-"), stopped = TempPath("vantrel-flood-stopped-");
+    // A quiet grandchild that waits until the test lets it go, which it does
+    // only once the captures have returned, and eight busy ones that write
+    // until their writes fail: the capture ends with the child either way,
+    // keeping the child's output and as much of the grandchildren's as the
+    // pipe held. A capture that waited for a grandchild would never return,
+    // a hang the watchdog names. Once the output is taken the pipe is
+    // closed, while the capture lives on: the busy ones' writes then fail,
+    // and they stop (each leaves the marker) instead of writing for ever.
+    const GoSignal go("quiet-grandchild");
+    const std::string stopped = TempPath("vantrel-flood-stopped-");
     DeleteFileA(stopped.c_str());
-    for (const std::string& grandchildren : {"1 sleep 30000"s, "8 flood \"" + stopped + "\""}) {
-        vantrel::ChildCapture capture(ChildLine("grandchild " + grandchildren + " + stamp \"" + stamp + "\""));
+    for (const std::string& grandchildren : {"1 wait-event " + go.name, "8 flood \"" + stopped + "\""}) {
+        vantrel::ChildCapture capture(ChildLine("grandchild " + grandchildren));
         const std::string text = capture.Finish();
-        std::ifstream end(stamp);
-        long long endMs = 0;
-        end >> endMs;
-        EXPECT_LT(NowMs() - endMs, 1000) << grandchildren;
         EXPECT_EQ(text.substr(0, 11), "parent done") << grandchildren;
         EXPECT_EQ(text.find_first_not_of('g', 11), std::string::npos) << grandchildren;
-        for (int waited = 0; grandchildren[2] == 'f' && waited < 100 && !Exists(stopped); ++waited)
-            Sleep(100);
-        EXPECT_TRUE(grandchildren[2] != 'f' || Exists(stopped)) << "a grandchild still writes after the capture";
+        while (grandchildren[2] == 'f' && !Exists(stopped))
+            Sleep(10);
     }
-    DeleteFileA(stamp.c_str());
     DeleteFileA(stopped.c_str());
 }
 
@@ -171,6 +182,62 @@ TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
     // Characters of the ANSI code page above 127.
     const std::string accents = ChildLine("linesum \xe9t\xe9 \xc4\xd6\xdc");
     EXPECT_EQ(CaptureCommandOutput(accents), Fingerprint(accents));
+}
+
+// The UTF-16 capture that WinMain runs, on what start-up makes of
+// Vantrel's own command line: the parameters as the splitter gives them,
+// joined into the child's command line. Each row gives the text after the
+// exe on Vantrel's command line and the output shown, or none for an error
+// text about the joined line.
+TEST(Capture, WhatStartUpMakesOfItsParameters)
+{
+    const auto u16 = [](const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); };
+    const std::u16string self = u"\"" + u16(SelfPath()) + u"\" --child ";
+    const std::u16string notProgram = u16(TempPath("vantrel-not-a-program-")) + u".exe";
+    WriteText(notProgram, "just text\r\n");
+    std::u16string words;
+    for (int i = 0; words.size() < 31000; ++i)
+        words += u" " + u16(std::to_string(i)) + std::u16string(90, static_cast<char16_t>(u'a' + i % 26));
+    // A folder of its own holding Ωmega.txt beside its look-alike Omega.txt.
+    const std::u16string omega = u16(TempPath("vantrel-omega-"));
+    CreateDirectoryW(Wide(omega), nullptr);
+    WriteText(omega + u"\\\u03a9mega.txt", "the real one");
+    WriteText(omega + u"\\Omega.txt", "its look-alike");
+
+    const struct {
+        const char* what;
+        std::u16string parameters;
+        std::optional<std::u16string> shown;
+    } rows[] = {
+        {"an empty parameter", u"\"\"", {}},
+        {"a parameter of blanks", u"\"   \"", {}},
+        {"a file that is not a program", notProgram, {}},
+        // The quotes are dropped, so the system looks for the program at the blank.
+        {"a quoted program path with a blank", u"\"C:\\Program Files\\vantrel-nothing.exe\" /x", {}},
+        {"parameters joined by single blanks, without their quotes",
+         self + u"print \"two  blanks\" back\\slash /x -y", u"two  blanks back\\slash /x -y"},
+        {"characters of the ANSI code page above 127", self + u"print \u00e9t\u00e9 \u00c4\u00d6",
+         u"\u00e9t\u00e9 \u00c4\u00d6"},
+        {"a 31 KB command line", self + u"linesum" + words,
+         u16(Fingerprint(SelfPath() + " --child linesum" + std::string(words.begin(), words.end())))},
+        {"a file name of no code page beside its look-alike", u"cmd /c type " + omega + u"\\\u03a9mega.txt",
+         u"the real one"},
+    };
+    for (const auto& row : rows) {
+        const std::u16string line = vantrel::JoinParameters(vantrel::SplitParameters(row.parameters));
+        vantrel::BasicChildCapture<char16_t> capture(line);
+        const std::u16string shown = capture.Finish();
+        if (row.shown) {
+            EXPECT_EQ(shown, *row.shown) << row.what;
+        } else {
+            EXPECT_NE(capture.StartError(), 0u) << row.what;
+            EXPECT_EQ(shown, vantrel::CaptureErrorText(capture.StartError(), line)) << row.what;
+        }
+    }
+    DeleteFileW(Wide(notProgram));
+    DeleteFileW(Wide(omega + u"\\\u03a9mega.txt"));
+    DeleteFileW(Wide(omega + u"\\Omega.txt"));
+    RemoveDirectoryW(Wide(omega));
 }
 
 int main(int argc, char** argv)

@@ -259,21 +259,3 @@ inline std::wstring ViewAfterRun(const std::wstring& parameters, const std::wstr
     EXPECT_EQ(vantrel.WaitForExit(), 0u) << "closing the window ends it with status 0";
     return text;
 }
-
-// A named event that a child waits for (its "wait-event" behaviour); set
-// when the object goes, so that no child waits on after a failed check.
-struct GoSignal {
-    std::string name;
-    HANDLE event;
-    explicit GoSignal(const char* what)
-        : name(std::string("vantrel-e2e-") + what + "-" + std::to_string(GetCurrentProcessId())),
-          event(CreateEventA(nullptr, TRUE, FALSE, name.c_str()))
-    {
-    }
-    ~GoSignal()
-    {
-        Set();
-        CloseHandle(event);
-    }
-    void Set() const { SetEvent(event); }
-};
