@@ -163,6 +163,7 @@ void TOutputView::OnCopyTimer()
         return;
     }
     KillTimer(owner_, CopyTimerId);
+    copyTriesLeft_ = 0;
     // Held for longer than the user would wait: a beep says it, not silence.
     if (!copied)
         MessageBeep(MB_OK);

@@ -34,6 +34,8 @@ public:
     // and then a beep says that it failed.
     void CopySelection() override;
 
+    // Whether a copy is still being tried.
+    bool CopyPending() const { return copyTriesLeft_ > 0; }
     static constexpr UINT_PTR CopyTimerId = 1;
     void OnCopyTimer();
 
