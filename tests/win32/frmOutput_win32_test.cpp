@@ -164,10 +164,14 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
     Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
     frm_Output.View().AddLine(u"some output");
     const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT);
-    for (const int dpi : {144, 120, 192, 96}) {
+    // The system suggests a place on the new monitor, which the window takes:
+    // narrower than designed, or wider (the field then reaches under the button).
+    const struct {
+        int dpi, width;
+    } rows[] = {{144, 500}, {120, 500}, {192, 500}, {96, 800}};
+    for (const auto [dpi, width] : rows) {
         auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
-        // The system suggests a place on the new monitor; the window takes it.
-        RECT suggested{10, 10, 10 + scale(500), 10 + scale(400)};
+        RECT suggested{10, 10, 10 + scale(width), 10 + scale(400)};
         SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
         RECT outer;
         GetWindowRect(window, &outer);
@@ -188,10 +192,10 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
             EXPECT_EQ(FontHeight(control), -MulDiv(8, dpi, 72)) << dpi;
         BUTTON_IMAGELIST picture{};
         SendMessageW(frm_Output.btn_Copy, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
-        int width = 0, height = 0;
-        ImageList_GetIconSize(picture.himl, &width, &height);
-        EXPECT_EQ(width, scale(16)) << dpi;
-        EXPECT_EQ(height, scale(16)) << dpi;
+        int pictureWidth = 0, pictureHeight = 0;
+        ImageList_GetIconSize(picture.himl, &pictureWidth, &pictureHeight);
+        EXPECT_EQ(pictureWidth, scale(16)) << dpi;
+        EXPECT_EQ(pictureHeight, scale(16)) << dpi;
 
         // The view keeps its text, in lime.
         EXPECT_EQ(frm_Output.View().Text(), u"some output\r") << dpi;
