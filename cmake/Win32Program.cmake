@@ -25,7 +25,7 @@ add_custom_command(OUTPUT ${resources}/btn_copy.bmp
             ${CMAKE_SOURCE_DIR}/res/btn_copy.xpm ${resources}/btn_copy.bmp
     DEPENDS res/btn_copy.xpm res/xpm_to_windows.py)
 set_source_files_properties(res/vantrel.rc PROPERTIES
-    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h")
+    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h;${CMAKE_SOURCE_DIR}/res/resource.h")
 
 # The program imports only DLLs that the system always takes from its own
 # directory; the others (the common controls, the rich edit control,
