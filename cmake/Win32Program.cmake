@@ -55,5 +55,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
     set(oldest_windows 5,--minor-os-version,1,--major-subsystem-version,5,--minor-subsystem-version,1)
 endif()
-target_link_options(vantrel PRIVATE -s -Wl,--major-os-version,${oldest_windows})
+# Marked aware of terminal servers, so that the system's folders are the
+# system's there too, not copies of the user's own.
+target_link_options(vantrel PRIVATE -s -Wl,--major-os-version,${oldest_windows} -Wl,--tsaware)
 set_target_properties(vantrel PROPERTIES OUTPUT_NAME vantrel SUFFIX .exe)

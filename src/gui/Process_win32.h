@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantrel {
 
@@ -55,13 +56,29 @@ std::wstring OutputPipeName(std::uint64_t random);
 // the last failure.
 std::uint32_t CreateOutputPipe(OutputPipe& pipe, std::uint64_t (*random)() = SystemRandom);
 
+// The program file a path names: the path as given when its file name has
+// an extension, else with .exe, as the system adds it; empty unless that is
+// a file (a directory of that name is no program).
+std::wstring ProgramFile(std::wstring path);
+
+// The child's command line from Vantrel's parameters: joined by single
+// blanks, the first one quoted when it holds a blank and names a program
+// file as a whole (a path with blanks), so that the system reads it as one
+// word. Unquoted, the system would try it up to each blank in turn, the
+// shortest first, and might run a program of that shorter name.
+std::u16string JoinChildCommandLine(const std::vector<std::u16string>& parameters);
+
 // Starts the command line, unchanged, as a hidden child whose standard
 // output is `output`, whose standard input is the NUL device and which has
 // no standard error. It inherits those two handles and no other. A program
 // named without a path is looked for in the system directory, the Windows
-// directory and PATH before the system's own search, which would look in
-// the folder of our exe and the current directory first. Returns 0 or the
-// system's number for why the child could not be started.
+// directory, PATH and, for a 32-bit Vantrel on 64-bit Windows, the native
+// view of those in the system directory, before the system's own search,
+// which would look in the folder of our exe and the current directory
+// first; a batch file found there is run by the system directory's cmd.exe
+// by its full path. A path in the system directory that only the native
+// view holds is started from there. Returns 0 or the system's number for
+// why the child could not be started.
 std::uint32_t StartChild(std::u16string_view commandLine, HANDLE output, UniqueHandle& process,
                          UniqueHandle& thread);
 

@@ -6,6 +6,7 @@
 // page into look-alikes.
 #include "Capture_win32.h"
 #include "CommandLine.h"
+#include "Process_win32.h"
 #include "SystemLibrary_win32.h"
 #include "frmOutput_win32.h"
 
@@ -54,7 +55,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         MessageBoxW(nullptr, Wide(text), L"Error", MB_ICONINFORMATION | MB_TOPMOST | MB_OK);
         return 0;
     }
-    const std::u16string ChildCommandLine = vantrel::JoinParameters(parameters);
+    const std::u16string ChildCommandLine = vantrel::JoinChildCommandLine(parameters);
 
     // The child starts at once and runs while the window is being built, so
     // that building it costs the user no time of its own. What the child

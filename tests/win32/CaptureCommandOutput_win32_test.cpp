@@ -203,6 +203,24 @@ TEST(Capture, WhatStartUpMakesOfItsParameters)
     CreateDirectoryW(Wide(omega), nullptr);
     WriteText(omega + u"\\\u03a9mega.txt", "the real one");
     WriteText(omega + u"\\Omega.txt", "its look-alike");
+    // On PATH, a folder named like the program before the program itself,
+    // and a batch file whose namesake is planted in the current directory;
+    // a copy of this binary in a folder with a blank beside a planted one
+    // named up to the blank.
+    const std::u16string t = u16(TempPath("vantrel-lookup-"));
+    for (const char16_t* folder : {u"", u"\\on-path-1", u"\\on-path-1\\vantrel-probe.exe", u"\\on-path-2",
+                                   u"\\here", u"\\probe dir"})
+        CreateDirectoryW(Wide(t + folder), nullptr);
+    for (const char16_t* copy : {u"\\on-path-2\\vantrel-probe.exe", u"\\probe dir\\capture_tests.exe", u"\\probe.exe"})
+        CopyFileW(Wide(u16(SelfPath())), Wide(t + copy), FALSE);
+    WriteText(t + u"\\on-path-2\\vantrel-probe.bat", "@echo found on PATH %*\r\n");
+    WriteText(t + u"\\here\\vantrel-probe.bat", "@echo planted\r\n");
+    const std::u16string probe = t + u"\\probe dir\\capture_tests.exe";
+    wchar_t path[32767], directory[MAX_PATH];
+    GetEnvironmentVariableW(L"PATH", path, 32767);
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    SetEnvironmentVariableW(L"PATH", Wide(t + u"\\on-path-1;" + t + u"\\on-path-2;" + reinterpret_cast<char16_t*>(path)));
+    SetCurrentDirectoryW(Wide(t + u"\\here"));
 
     const struct {
         const char* what;
@@ -222,9 +240,13 @@ TEST(Capture, WhatStartUpMakesOfItsParameters)
          u16(Fingerprint(SelfPath() + " --child linesum" + std::string(words.begin(), words.end())))},
         {"a file name of no code page beside its look-alike", u"cmd /c type " + omega + u"\\\u03a9mega.txt",
          u"the real one"},
+        {"a batch file on PATH beside a planted namesake", u"vantrel-probe.bat one two", u"found on PATH one two\n"},
+        {"a folder of the program's name on PATH before it", u"vantrel-probe --child", u"vantrel-probe.exe ran"},
+        {"a program path with a blank beside a planted shorter one", u"\"" + probe + u"\" --child commandline one",
+         u"\"" + probe + u"\" --child commandline one"},
     };
     for (const auto& row : rows) {
-        const std::u16string line = vantrel::JoinParameters(vantrel::SplitParameters(row.parameters));
+        const std::u16string line = vantrel::JoinChildCommandLine(vantrel::SplitParameters(row.parameters));
         vantrel::BasicChildCapture<char16_t> capture(line);
         const std::u16string shown = capture.Finish();
         if (row.shown) {
@@ -234,6 +256,14 @@ TEST(Capture, WhatStartUpMakesOfItsParameters)
             EXPECT_EQ(shown, vantrel::CaptureErrorText(capture.StartError(), line)) << row.what;
         }
     }
+    SetEnvironmentVariableW(L"PATH", path);
+    SetCurrentDirectoryW(directory);
+    for (const char16_t* file : {u"\\on-path-2\\vantrel-probe.exe", u"\\probe dir\\capture_tests.exe", u"\\probe.exe",
+                                 u"\\on-path-2\\vantrel-probe.bat", u"\\here\\vantrel-probe.bat"})
+        DeleteFileW(Wide(t + file));
+    for (const char16_t* folder : {u"\\on-path-1\\vantrel-probe.exe", u"\\on-path-1", u"\\on-path-2", u"\\here",
+                                   u"\\probe dir", u""})
+        RemoveDirectoryW(Wide(t + folder));
     DeleteFileW(Wide(notProgram));
     DeleteFileW(Wide(omega + u"\\\u03a9mega.txt"));
     DeleteFileW(Wide(omega + u"\\Omega.txt"));
@@ -244,6 +274,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
         return RunChild(argc, argv);
+    if (SaidWhichRan("capture_tests"))
+        return 0;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -36,6 +37,19 @@ inline std::string TempPath(const char* name)
 inline bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Started under a name other than its own (a copy planted where no program
+// of that name may run, or put where the lookup must find it), the test
+// binary only says which program ran; true then.
+inline bool SaidWhichRan(const char* ownName)
+{
+    const std::string self = SelfPath();
+    const std::string name = self.substr(self.find_last_of("\\/") + 1);
+    if (name.rfind(ownName, 0) == 0)
+        return false;
+    std::fputs((name + " ran").c_str(), stdout);
+    return true;
 }
 
 // A named event that a child waits for (its "wait-event" behaviour); set
