@@ -39,6 +39,26 @@ int WindowDpi(HWND window)
     return dpi;
 }
 
+// How the starter asked the window to be shown, as far as Vantrel follows
+// it: minimised (as it asked, with or without activating it), or normally.
+int StartingShowState()
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    if (startup.dwFlags & STARTF_USESHOWWINDOW) {
+        switch (startup.wShowWindow) {
+        case SW_SHOWMINIMIZED:
+        case SW_MINIMIZE:
+        case SW_SHOWMINNOACTIVE:
+            return startup.wShowWindow;
+        case SW_FORCEMINIMIZE:
+            return SW_SHOWMINNOACTIVE;
+        }
+    }
+    return SW_SHOWNORMAL;
+}
+
 Tfrm_Output* Self(HWND window)
 {
     return reinterpret_cast<Tfrm_Output*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -210,9 +230,18 @@ void Tfrm_Output::PlaceInWorkArea()
 
 void Tfrm_Output::Show()
 {
-    ShowWindow(window_, SW_SHOW);
+    // The first ShowWindow of a program's window takes the show state its
+    // starter asked for in place of its own (hidden, for one, would leave
+    // the window unseen for good): this first call uses it up. The window
+    // then opens minimised where the starter asked for that, and normally
+    // otherwise; the tool window cannot be maximised.
+    const int state = StartingShowState();
+    ShowWindow(window_, SW_HIDE);
+    ShowWindow(window_, state);
     UpdateWindow(window_);
-    SetFocus(e_FindText.Handle());
+    // Minimised, the field gets the focus once the window is restored.
+    if (!IsIconic(window_))
+        SetFocus(e_FindText.Handle());
 }
 
 void Tfrm_Output::Dispatch(MSG& message)
@@ -243,6 +272,9 @@ LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam) != WA_INACTIVE);
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(focusWhenInactive_);
         return 0;
     case WM_DPICHANGED:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));

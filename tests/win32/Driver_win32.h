@@ -201,17 +201,20 @@ inline void SetScreenDensity(DWORD dpi)
 
 // vantrel.exe (or a copy of it) started with the parameters, in the
 // driver's current directory or the one given, as the desktop starts it:
-// without a console of ours for it or its children to share. Ended by force
-// if it still runs when the object goes.
+// without a console of ours for it or its children to share, and with the
+// show state given (none: the starter asks for nothing). Ended by force if
+// it still runs when the object goes.
 struct Program {
     PROCESS_INFORMATION process{};
 
     explicit Program(const std::wstring& parameters, const std::wstring& exe = vantrelPath,
-                     const std::wstring& directory = L"")
+                     const std::wstring& directory = L"", int show = -1)
     {
         std::wstring line = L"\"" + exe + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        startup.dwFlags = show < 0 ? 0 : STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show < 0 ? 0 : show);
         EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                                    directory.empty() ? nullptr : directory.c_str(), &startup, &process))
             << "vantrel.exe starts";

@@ -88,11 +88,18 @@ TEST(EndToEnd, AProgramThatIsNotFound)
 // lines with a NUL after 6000 bytes; it then waits until the test has sent
 // the hidden window what other programs send, broadcasts WM_SETTINGCHANGE
 // itself, and leaves a grandchild that writes until its writes fail.
-class CaptureRun : public testing::TestWithParam<int> {};
+// Started hidden or minimised as well (a launcher's "run hidden", a
+// shortcut's "minimised"), the window appears: minimised where asked, with
+// the focus in the field once it is restored.
+struct Start {
+    int dpi, show;
+};
+
+class CaptureRun : public testing::TestWithParam<Start> {};
 
 TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
 {
-    const int dpi = GetParam();
+    const auto [dpi, show] = GetParam();
     auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
     const GoSignal go("capture");
     const std::string stopped = TempPath("vantrel-e2e-flood-stopped-");
@@ -101,7 +108,8 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     SetScreenDensity(static_cast<DWORD>(dpi));
     Program vantrel(Child("bytes 4572726f722c206572726f722c204552524f520d0a 1 + stdin + bytes 0d0a 1 + "
                           "bytes 61620d0a 1500 00 + bytes 63640d0a 1500 + wait-event " + go.name +
-                          " + broadcast + grandchild 1 flood \"" + stopped + "\""));
+                          " + broadcast + grandchild 1 flood \"" + stopped + "\""),
+                    vantrelPath, L"", show);
 
     // While the command runs, the hidden window answers what other programs
     // send it: a broadcast's message, and the question whether the session
@@ -124,6 +132,9 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     ASSERT_TRUE(window) << "the Vantrel window opens";
     HWND view = Control(window, L"RichEdit20W");
     HWND field = Control(window, L"Edit");
+    EXPECT_EQ(IsIconic(window) != FALSE, show == SW_SHOWMINNOACTIVE) << "minimised only where the starter asked";
+    PostMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(window); })) << "restored";
     SetForegroundWindow(window);
     std::wstring lines;
     for (int i = 0; i < 1500; ++i)
@@ -166,8 +177,12 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     EXPECT_TRUE(Lines(Clipboard(CF_TEXT)) == shown + L"\nZed") << "also as 8-bit text";
 }
 
-INSTANTIATE_TEST_SUITE_P(EndToEnd, CaptureRun, testing::Values(96, 144),
-                         [](const testing::TestParamInfo<int>& info) { return std::to_string(info.param) + "dpi"; });
+INSTANTIATE_TEST_SUITE_P(EndToEnd, CaptureRun,
+                         testing::Values(Start{96, -1}, Start{96, SW_HIDE}, Start{144, SW_SHOWMINNOACTIVE}),
+                         [](const testing::TestParamInfo<Start>& info) {
+                             const char* started = info.param.show < 0 ? "" : info.param.show ? "Minimised" : "Hidden";
+                             return std::to_string(info.param.dpi) + "dpi" + started;
+                         });
 
 // A request to close the hidden window (taskkill without /F sends one)
 // closes it at once; Vantrel ends once the command has ended on its own,
