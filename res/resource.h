@@ -6,4 +6,5 @@
 #define IDB_COPY 100    // the Copy All button's picture strip
 #define IDA_OUTPUT 101  // the output window's accelerators
 
-#define IDC_COPY 1      // the Copy All button, and its accelerator's command
+#define IDC_COPY 1001   // the Copy All button and its accelerator; not IDOK, which other
+                        // programs send to press a default button

@@ -157,6 +157,10 @@ void TOutputView::CopySelection()
 
 void TOutputView::OnCopyTimer()
 {
+    // A timer message of no copy's (another program can post one) counts
+    // for nothing: it must not put an old copy over what is there now.
+    if (!CopyPending())
+        return;
     const bool copied = PutOnClipboard(owner_, pendingCopy_);
     if (!copied && --copyTriesLeft_ > 0) {
         SetTimer(owner_, CopyTimerId, CopyRetryMilliseconds, nullptr);

@@ -37,6 +37,7 @@ public:
     // Whether a copy is still being tried.
     bool CopyPending() const { return copyTriesLeft_ > 0; }
     static constexpr UINT_PTR CopyTimerId = 1;
+    // One more try of the copy being tried; nothing when there is none.
     void OnCopyTimer();
 
 private:

@@ -239,6 +239,7 @@ void Tfrm_Output::Show()
     ShowWindow(window_, SW_HIDE);
     ShowWindow(window_, state);
     UpdateWindow(window_);
+    outputIn_ = true;
     // Minimised, the field gets the focus once the window is restored.
     if (!IsIconic(window_))
         SetFocus(e_FindText.Handle());
@@ -277,7 +278,7 @@ LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         SetFocus(focusWhenInactive_);
         return 0;
     case WM_DPICHANGED:
-        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_COMMAND:
         OnCommand(wParam, lParam);
@@ -287,6 +288,13 @@ LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_NEXTDLGCTL:
         OnNextControl(wParam, lParam);
+        return 0;
+    case DM_GETDEFID:
+        // The focused button is the default one while it has the focus, so
+        // that Enter presses it; there is none otherwise.
+        return GetFocus() == btn_Copy ? MAKELRESULT(IDC_COPY, DC_HASDEFID) : 0;
+    case WM_CLOSE:
+        OnClose();
         return 0;
     case WM_CTLCOLOREDIT:
         if (reinterpret_cast<HWND>(lParam) == e_FindText.Handle())
@@ -335,27 +343,51 @@ void Tfrm_Output::OnActivate(bool active)
 
 // Moved to a monitor of another density, or the density changed: the fonts,
 // controls and picture follow, and the window takes the place the system
-// suggests for it.
-void Tfrm_Output::OnDpiChanged(int dpi, const RECT& suggested)
+// suggests for it, where it suggests one. (A density below the design's is
+// none the system gives.)
+void Tfrm_Output::OnDpiChanged(int dpi, const RECT* suggested)
 {
+    if (dpi < 96)
+        return;
     dpi_ = dpi;
     ApplyDensity();
-    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    if (suggested)
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     OnSize();
 }
 
-// Copy All: the button's click (and Enter or Space on it) or its accelerator.
-void Tfrm_Output::OnCommand(WPARAM wParam, LPARAM /*lParam*/)
+// Copy All, once the output is in: the button's own notice (a click, Enter
+// or Space on it: its handle comes with it) or its accelerator's (no handle).
+void Tfrm_Output::OnCommand(WPARAM wParam, LPARAM lParam)
 {
-    if (LOWORD(wParam) == IDC_COPY && (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 1))
+    const HWND from = reinterpret_cast<HWND>(lParam);
+    const bool button = HIWORD(wParam) == BN_CLICKED && from == btn_Copy;
+    const bool accelerator = HIWORD(wParam) == 1 && !from;
+    if (outputIn_ && LOWORD(wParam) == IDC_COPY && (button || accelerator))
         btn_CopyClick(btn_Copy);
 }
 
+// The timer a held clipboard is tried again on; closing waits for it.
 void Tfrm_Output::OnTimer(WPARAM id)
 {
-    if (id == TOutputView::CopyTimerId)
-        re_Output.OnCopyTimer();
+    if (id != TOutputView::CopyTimerId)
+        return;
+    re_Output.OnCopyTimer();
+    if (closing_ && !re_Output.CopyPending())
+        DestroyWindow(window_);
+}
+
+// Closed while Copy All still tries a held clipboard: the window goes out of
+// sight at once, and away once the copy is done or given up (about a second
+// at most), so that the copy is not lost with it.
+void Tfrm_Output::OnClose()
+{
+    closing_ = re_Output.CopyPending();
+    if (closing_)
+        ShowWindow(window_, SW_HIDE);
+    else
+        DestroyWindow(window_);
 }
 
 // The dialog manager's request to move the focus, as a label's accelerator

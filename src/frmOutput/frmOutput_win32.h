@@ -52,10 +52,11 @@ private:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnSize();
     void OnActivate(bool active);
-    void OnDpiChanged(int dpi, const RECT& suggested);
+    void OnDpiChanged(int dpi, const RECT* suggested);
     void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnTimer(WPARAM id);
     void OnNextControl(WPARAM which, LPARAM isHandle);
+    void OnClose();
     LRESULT OnColourField(HDC dc);
     void OnDestroyed();
 
@@ -74,4 +75,6 @@ private:
     HBRUSH fieldBrush_ = nullptr;
     HIMAGELIST buttonPicture_ = nullptr;
     int dpi_ = 96;
+    bool outputIn_ = false; // Copy All waits for the output
+    bool closing_ = false;  // closed while a copy is still being tried
 };

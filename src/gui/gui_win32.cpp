@@ -36,6 +36,19 @@ std::u16string ModulePath()
     }
 }
 
+// The event loop, until the window has gone: only that ends it. A WM_QUIT
+// that another program posts to the thread, before the window is shown
+// (the capture leaves it in the queue) or after, is passed over, and the
+// exit status is 0 whatever it said.
+void RunEventLoop(Tfrm_Output& form)
+{
+    MSG message;
+    while (form.IsOpen()) {
+        if (GetMessageW(&message, nullptr, 0, 0) > 0)
+            form.Dispatch(message);
+    }
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -65,14 +78,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     vantrel::BasicChildCapture<char16_t> capture(ChildCommandLine);
     Tfrm_Output frm_Output(instance);
     const std::u16string output = capture.Finish();
-    // Asked to close while the command ran (the hidden window got WM_CLOSE):
-    // the command has ended on its own, and nothing is shown.
-    MSG message;
-    if (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
-        return static_cast<int>(message.wParam);
+    // Closed while the command ran (the hidden window got WM_CLOSE): the
+    // command has ended on its own, and nothing is shown.
+    if (!frm_Output.IsOpen())
+        return 0;
     vantrel::ShowOutput(frm_Output.View(), output, [&] { frm_Output.Show(); });
-
-    while (GetMessageW(&message, nullptr, 0, 0) > 0)
-        frm_Output.Dispatch(message);
+    RunEventLoop(frm_Output);
     return 0;
 }

@@ -43,6 +43,18 @@ std::wstring ModulePath(HMODULE module)
     return std::wstring(path, GetModuleFileNameW(module, path, MAX_PATH));
 }
 
+void SetClipboardText(const std::wstring& text)
+{
+    OpenClipboard(nullptr);
+    EmptyClipboard();
+    if (HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+        lstrcpyW(static_cast<wchar_t*>(GlobalLock(data)), text.c_str());
+        GlobalUnlock(data);
+        SetClipboardData(CF_UNICODETEXT, data);
+    }
+    CloseClipboard();
+}
+
 std::wstring ClipboardText()
 {
     std::wstring text;
@@ -165,17 +177,19 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
     frm_Output.View().AddLine(u"some output");
     const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT);
     // The system suggests a place on the new monitor, which the window takes:
-    // narrower than designed, or wider (the field then reaches under the button).
+    // narrower than designed, or wider (the field then reaches under the
+    // button). Without one (width 0: another program sent no rectangle), the
+    // window stays where it is.
     const struct {
         int dpi, width;
-    } rows[] = {{144, 500}, {120, 500}, {192, 500}, {96, 800}};
+    } rows[] = {{144, 500}, {120, 500}, {192, 500}, {144, 0}, {96, 800}};
     for (const auto [dpi, width] : rows) {
         auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
-        RECT suggested{10, 10, 10 + scale(width), 10 + scale(400)};
-        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-        RECT outer;
+        RECT before, suggested{10, 10, 10 + scale(width), 10 + scale(400)}, outer;
+        GetWindowRect(window, &before);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), width ? reinterpret_cast<LPARAM>(&suggested) : 0);
         GetWindowRect(window, &outer);
-        EXPECT_TRUE(EqualRect(&outer, &suggested)) << dpi;
+        EXPECT_TRUE(EqualRect(&outer, width ? &suggested : &before)) << dpi;
         // The layout rules at the new density, for the client area it has.
         RECT client;
         GetClientRect(window, &client);
@@ -237,24 +251,68 @@ TEST(Window, ScreenReadersNameItsControls)
 
 // Copy All while another program holds the clipboard: the button returns
 // at once and the window goes on, trying again until the clipboard is free
-// or giving up after about a second.
+// or giving up after about a second. Closed meanwhile, the window goes out
+// of sight at once but stays until the copy is done, so that it is not lost.
 TEST(Window, CopyAllWaitsForAClipboardHeldElsewhere)
 {
-    Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
-    frm_Output.View().AddLine(u"some output");
-    for (const bool letGo : {true, false}) {
-        OpenClipboard(nullptr);
-        EmptyClipboard();
-        CloseClipboard();
+    const struct {
+        bool letGo, close;
+    } rows[] = {{true, false}, {false, false}, {true, true}, {false, true}};
+    for (const auto [letGo, close] : rows) {
+        Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
+        const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT);
+        frm_Output.View().AddLine(u"some output");
+        SetClipboardText(L"");
         const ClipboardHolder holder;
         frm_Output.btn_CopyClick(frm_Output.btn_Copy);
-        EXPECT_TRUE(frm_Output.re_Output.CopyPending()) << letGo;
+        EXPECT_TRUE(frm_Output.re_Output.CopyPending()) << letGo << close;
+        if (close) {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            DispatchQueued(frm_Output);
+            EXPECT_TRUE(frm_Output.IsOpen() && !IsWindowVisible(window)) << letGo << close;
+        }
         if (letGo)
             holder.LetGo();
         DispatchUntil(frm_Output, [&] { return !frm_Output.re_Output.CopyPending(); });
+        EXPECT_EQ(frm_Output.IsOpen(), !close) << letGo << close;
         holder.LetGo();
         WaitForSingleObject(holder.thread, INFINITE);
-        EXPECT_EQ(ClipboardText(), letGo ? L"some output\r\n" : L"") << letGo;
+        EXPECT_EQ(ClipboardText(), letGo ? L"some output\r\n" : L"") << letGo << close;
+    }
+}
+
+// What other programs may post the window, before its output is in (while
+// the command runs) and after: only the button's own notice, which comes
+// with its handle, copies, and only once the output is in. IDOK is what
+// tools send to press a dialog's default button; a timer message of no
+// copy's must not put an old copy over what the user copied since.
+TEST(Window, OnlyTheUserDrivesCopyAll)
+{
+    Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
+    const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT), button = frm_Output.btn_Copy;
+    const WPARAM clicked = MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED);
+    const struct {
+        const char* what;
+        UINT message;
+        WPARAM wParam;
+        HWND from;
+        bool copies;
+    } rows[] = {
+        {"IDOK", WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), nullptr, false},
+        {"the button's id without its handle", WM_COMMAND, clicked, nullptr, false},
+        {"the button's own notice", WM_COMMAND, clicked, button, true},
+        {"a timer message", WM_TIMER, 1, nullptr, false},
+    };
+    for (const bool outputIn : {false, true}) {
+        if (outputIn)
+            vantrel::ShowOutput(frm_Output.View(), u"some output", [&] { frm_Output.Show(); });
+        for (const auto& row : rows) {
+            SetClipboardText(L"the user's");
+            PostMessageW(window, row.message, row.wParam, reinterpret_cast<LPARAM>(row.from));
+            DispatchQueued(frm_Output);
+            EXPECT_EQ(ClipboardText(), outputIn && row.copies ? L"some output\r\n" : L"the user's")
+                << row.what << (outputIn ? ", the output in" : ", before the output");
+        }
     }
 }
 

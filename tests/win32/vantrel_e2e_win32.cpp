@@ -113,7 +113,8 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
 
     // While the command runs, the hidden window answers what other programs
     // send it: a broadcast's message, and the question whether the session
-    // may end (a hung window would hold both up until the time limit).
+    // may end (a hung window would hold both up until the time limit). A
+    // WM_QUIT another program posts to its thread ends nothing.
     const HWND hidden = vantrel.HiddenWindow();
     SetScreenDensity(96);
     ASSERT_TRUE(hidden) << "the hidden window is made while the command runs";
@@ -124,6 +125,7 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     EXPECT_TRUE(SendMessageTimeoutW(hidden, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, limit, &answer) &&
                 answer) << "the session may end";
     EXPECT_FALSE(IsWindowVisible(hidden)) << "the window stays hidden while the command runs";
+    PostThreadMessageW(GetWindowThreadProcessId(hidden, nullptr), WM_QUIT, 7, 0);
     go.Set();
 
     // The window opens once the child has ended: its own broadcast was
