@@ -13,27 +13,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
 #include <string>
 
 using vantrel::CaptureBufferSize;
 using vantrel::CaptureCommandOutput;
-using namespace std::string_literals;
-
-namespace {
-
-const wchar_t* Wide(const std::u16string& text)
-{
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-void WriteText(const std::u16string& path, const std::string& text)
-{
-    std::ofstream(Wide(path), std::ios::binary) << text;
-}
-
-} // namespace
 
 TEST(Capture, OutputAsTheChildWroteIt)
 {
@@ -65,14 +49,12 @@ TEST(Capture, ProgramsThatCannotBeStarted)
 
 TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
 {
-    // A quiet grandchild that waits until the test lets it go, which it does
-    // only once the captures have returned, and eight busy ones that write
-    // until their writes fail: the capture ends with the child either way,
-    // keeping the child's output and as much of the grandchildren's as the
-    // pipe held. A capture that waited for a grandchild would never return,
-    // a hang the watchdog names. Once the output is taken the pipe is
-    // closed, while the capture lives on: the busy ones' writes then fail,
-    // and they stop (each leaves the marker) instead of writing for ever.
+    // A quiet grandchild the test lets go only after the captures, and eight
+    // busy ones that write until a write fails: the capture ends with the
+    // child, keeping its output and what the pipe held of theirs; one that
+    // waited for a grandchild would hang (the watchdog names it). Once the
+    // output is taken the pipe is closed, while the capture lives on: the
+    // busy ones' writes fail, and they stop (leaving the marker).
     const GoSignal go("quiet-grandchild");
     const std::string stopped = TempPath("vantrel-flood-stopped-");
     DeleteFileA(stopped.c_str());
@@ -184,90 +166,72 @@ TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
     EXPECT_EQ(CaptureCommandOutput(accents), Fingerprint(accents));
 }
 
-// The UTF-16 capture that WinMain runs, on what start-up makes of
-// Vantrel's own command line: the parameters as the splitter gives them,
-// joined into the child's command line. Each row gives the text after the
-// exe on Vantrel's command line and the output shown, or none for an error
-// text about the joined line.
+// The UTF-16 capture WinMain runs, on the child's command line start-up
+// makes of the text after the exe (split, joined): the output, or none for
+// the error text. On PATH, a folder named like a program lies before it,
+// and a batch file has a namesake planted in the current directory; a copy
+// of this binary in a folder with a blank has one planted up to the blank.
 TEST(Capture, WhatStartUpMakesOfItsParameters)
 {
-    const auto u16 = [](const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); };
-    const std::u16string self = u"\"" + u16(SelfPath()) + u"\" --child ";
-    const std::u16string notProgram = u16(TempPath("vantrel-not-a-program-")) + u".exe";
-    WriteText(notProgram, "just text\r\n");
-    std::u16string words;
+    MadeFiles made;
+    const std::wstring self = Wide(SelfPath()), child = L"\"" + self + L"\" --child ";
+    const std::wstring notProgram = made.File(Wide(TempPath("vantrel-not-a-program-")) + L".exe", "just text\r\n");
+    std::wstring words;
     for (int i = 0; words.size() < 31000; ++i)
-        words += u" " + u16(std::to_string(i)) + std::u16string(90, static_cast<char16_t>(u'a' + i % 26));
-    // A folder of its own holding Ωmega.txt beside its look-alike Omega.txt.
-    const std::u16string omega = u16(TempPath("vantrel-omega-"));
-    CreateDirectoryW(Wide(omega), nullptr);
-    WriteText(omega + u"\\\u03a9mega.txt", "the real one");
-    WriteText(omega + u"\\Omega.txt", "its look-alike");
-    // On PATH, a folder named like the program before the program itself,
-    // and a batch file whose namesake is planted in the current directory;
-    // a copy of this binary in a folder with a blank beside a planted one
-    // named up to the blank.
-    const std::u16string t = u16(TempPath("vantrel-lookup-"));
-    for (const char16_t* folder : {u"", u"\\on-path-1", u"\\on-path-1\\vantrel-probe.exe", u"\\on-path-2",
-                                   u"\\here", u"\\probe dir"})
-        CreateDirectoryW(Wide(t + folder), nullptr);
-    for (const char16_t* copy : {u"\\on-path-2\\vantrel-probe.exe", u"\\probe dir\\capture_tests.exe", u"\\probe.exe"})
-        CopyFileW(Wide(u16(SelfPath())), Wide(t + copy), FALSE);
-    WriteText(t + u"\\on-path-2\\vantrel-probe.bat", "@echo found on PATH %*\r\n");
-    WriteText(t + u"\\here\\vantrel-probe.bat", "@echo planted\r\n");
-    const std::u16string probe = t + u"\\probe dir\\capture_tests.exe";
+        words += L" " + std::to_wstring(i) + std::wstring(90, static_cast<wchar_t>(L'a' + i % 26));
+    const std::wstring omega = made.Folder(Wide(TempPath("vantrel-omega-")));
+    made.File(omega + L"\\\u03a9mega.txt", "the real one");
+    made.File(omega + L"\\Omega.txt", "its look-alike");
+    const std::wstring t = made.Folder(Wide(TempPath("vantrel-lookup-")));
+    for (const wchar_t* folder : {L"\\on-path-1", L"\\on-path-1\\vantrel-probe.exe", L"\\on-path-2", L"\\here", L"\\probe dir"})
+        made.Folder(t + folder);
+    made.Copy(self, t + L"\\on-path-2\\vantrel-probe.exe");
+    made.Copy(self, t + L"\\probe.exe");
+    const std::wstring probe = made.Copy(self, t + L"\\probe dir\\capture_tests.exe");
+    made.File(t + L"\\on-path-2\\vantrel-probe.bat", "@echo found on PATH %*\r\n");
+    made.File(t + L"\\here\\vantrel-probe.bat", "@echo planted\r\n");
     wchar_t path[32767], directory[MAX_PATH];
     GetEnvironmentVariableW(L"PATH", path, 32767);
     GetCurrentDirectoryW(MAX_PATH, directory);
-    SetEnvironmentVariableW(L"PATH", Wide(t + u"\\on-path-1;" + t + u"\\on-path-2;" + reinterpret_cast<char16_t*>(path)));
-    SetCurrentDirectoryW(Wide(t + u"\\here"));
+    SetEnvironmentVariableW(L"PATH", (t + L"\\on-path-1;" + t + L"\\on-path-2;" + path).c_str());
+    SetCurrentDirectoryW((t + L"\\here").c_str());
 
     const struct {
         const char* what;
-        std::u16string parameters;
-        std::optional<std::u16string> shown;
+        std::wstring parameters;
+        std::optional<std::wstring> shown;
     } rows[] = {
-        {"an empty parameter", u"\"\"", {}},
-        {"a parameter of blanks", u"\"   \"", {}},
+        {"an empty parameter", L"\"\"", {}},
+        {"a parameter of blanks", L"\"   \"", {}},
         {"a file that is not a program", notProgram, {}},
-        // The quotes are dropped, so the system looks for the program at the blank.
-        {"a quoted program path with a blank", u"\"C:\\Program Files\\vantrel-nothing.exe\" /x", {}},
+        // Quoted, but the quotes are dropped: it names no file, so the system
+        // looks for the program up to the blank.
+        {"a quoted program path with a blank", L"\"C:\\Program Files\\vantrel-nothing.exe\" /x", {}},
         {"parameters joined by single blanks, without their quotes",
-         self + u"print \"two  blanks\" back\\slash /x -y", u"two  blanks back\\slash /x -y"},
-        {"characters of the ANSI code page above 127", self + u"print \u00e9t\u00e9 \u00c4\u00d6",
-         u"\u00e9t\u00e9 \u00c4\u00d6"},
-        {"a 31 KB command line", self + u"linesum" + words,
-         u16(Fingerprint(SelfPath() + " --child linesum" + std::string(words.begin(), words.end())))},
-        {"a file name of no code page beside its look-alike", u"cmd /c type " + omega + u"\\\u03a9mega.txt",
-         u"the real one"},
-        {"a batch file on PATH beside a planted namesake", u"vantrel-probe.bat one two", u"found on PATH one two\n"},
-        {"a folder of the program's name on PATH before it", u"vantrel-probe --child", u"vantrel-probe.exe ran"},
-        {"a program path with a blank beside a planted shorter one", u"\"" + probe + u"\" --child commandline one",
-         u"\"" + probe + u"\" --child commandline one"},
+         child + L"print \"two  blanks\" back\\slash /x -y", L"two  blanks back\\slash /x -y"},
+        {"characters of the ANSI code page above 127", child + L"print \u00e9t\u00e9 \u00c4\u00d6",
+         L"\u00e9t\u00e9 \u00c4\u00d6"},
+        {"a 31 KB command line", child + L"linesum" + words,
+         Wide(Fingerprint(SelfPath() + " --child linesum" + std::string(words.begin(), words.end())))},
+        {"a file name of no code page beside its look-alike", L"cmd /c type " + omega + L"\\\u03a9mega.txt",
+         L"the real one"},
+        {"a batch file on PATH beside a planted namesake", L"vantrel-probe.bat one two", L"found on PATH one two\n"},
+        {"a folder of the program's name on PATH before it", L"vantrel-probe --child", L"vantrel-probe.exe ran"},
+        {"a program path with a blank beside a planted shorter one", L"\"" + probe + L"\" --child commandline one",
+         L"\"" + probe + L"\" --child commandline one"},
     };
     for (const auto& row : rows) {
-        const std::u16string line = vantrel::JoinChildCommandLine(vantrel::SplitParameters(row.parameters));
+        const std::u16string parameters(row.parameters.begin(), row.parameters.end());
+        const std::u16string line = vantrel::JoinChildCommandLine(vantrel::SplitParameters(parameters));
         vantrel::BasicChildCapture<char16_t> capture(line);
         const std::u16string shown = capture.Finish();
-        if (row.shown) {
-            EXPECT_EQ(shown, *row.shown) << row.what;
-        } else {
-            EXPECT_NE(capture.StartError(), 0u) << row.what;
-            EXPECT_EQ(shown, vantrel::CaptureErrorText(capture.StartError(), line)) << row.what;
-        }
+        const std::u16string error = vantrel::CaptureErrorText(capture.StartError(), line);
+        EXPECT_EQ(std::wstring(shown.begin(), shown.end()), row.shown.value_or(std::wstring(error.begin(), error.end())))
+            << row.what;
+        EXPECT_EQ(capture.StartError() != 0, !row.shown) << row.what;
     }
     SetEnvironmentVariableW(L"PATH", path);
     SetCurrentDirectoryW(directory);
-    for (const char16_t* file : {u"\\on-path-2\\vantrel-probe.exe", u"\\probe dir\\capture_tests.exe", u"\\probe.exe",
-                                 u"\\on-path-2\\vantrel-probe.bat", u"\\here\\vantrel-probe.bat"})
-        DeleteFileW(Wide(t + file));
-    for (const char16_t* folder : {u"\\on-path-1\\vantrel-probe.exe", u"\\on-path-1", u"\\on-path-2", u"\\here",
-                                   u"\\probe dir", u""})
-        RemoveDirectoryW(Wide(t + folder));
-    DeleteFileW(Wide(notProgram));
-    DeleteFileW(Wide(omega + u"\\\u03a9mega.txt"));
-    DeleteFileW(Wide(omega + u"\\Omega.txt"));
-    RemoveDirectoryW(Wide(omega));
 }
 
 int main(int argc, char** argv)

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,33 @@ inline bool Exists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
+
+inline std::wstring Wide(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+// The files and folders a test makes, removed again, the last first, when
+// it goes. Each call returns the path it made (Copy: empty where it failed).
+struct MadeFiles {
+    std::vector<std::wstring> paths;
+
+    std::wstring Folder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr), Made(path); }
+    std::wstring File(const std::wstring& path, const std::string& text)
+    {
+        return std::ofstream(path.c_str(), std::ios::binary) << text, Made(path);
+    }
+    std::wstring Copy(const std::wstring& from, const std::wstring& path)
+    {
+        return CopyFileW(from.c_str(), path.c_str(), FALSE) ? Made(path) : std::wstring();
+    }
+    std::wstring Made(const std::wstring& path) { return paths.emplace_back(path); }
+    ~MadeFiles()
+    {
+        for (auto path = paths.rbegin(); path != paths.rend(); ++path)
+            DeleteFileW(path->c_str()) || RemoveDirectoryW(path->c_str());
+    }
+};
 
 // Started under a name other than its own (a copy planted where no program
 // of that name may run, or put where the lookup must find it), the test
@@ -79,29 +107,13 @@ inline void Out(const std::string& bytes)
               nullptr);
 }
 
-inline void Touch(const std::string& path, const std::string& text = "")
+inline void Touch(const std::string& path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream{path};
 }
 
-// The behaviours only Windows children have, each a few lines: one table
-// from a behaviour's name to what it does, given its parameters (its name
-// first).
-//   linesum                  the fingerprint of the raw command line
-//   commandline              the raw command line
-//   print <text>             the raw command line from the text after "print "
-//   stdin                    whether standard input is there and at its end
-//   grandchild <n> <b...>    starts n grandchildren that act out b and hold standard output
-//   touch <file>             makes the file
-//   wait-event <name>        waits until the test sets the event (ten minutes at most)
-//   broadcast                sends WM_SETTINGCHANGE to every top-level window, as installers do
-//   flood <file>             writes without pause until a write fails, then makes the file
-//   write-handle <handle>    writes into a handle it may have inherited
-//   close-early <file>       writes, closes standard output, and makes the file a moment later
-//   killed                   writes, then ends by TerminateProcess
+// The behaviours only Windows children have: one table from a behaviour's
+// name to what it does, given its parameters (its name first).
 using Parameters = const std::vector<std::string>&;
 
 struct WindowsChild {
@@ -109,6 +121,7 @@ struct WindowsChild {
     void (*act)(Parameters a);
 };
 
+// grandchild <n> <behaviour...>: n grandchildren that hold standard output.
 inline void StartGrandchildren(Parameters a)
 {
     Out("parent done");
@@ -132,7 +145,7 @@ inline void StartGrandchildren(Parameters a)
 inline const std::vector<WindowsChild>& WindowsChildren()
 {
     static const std::vector<WindowsChild> table = {
-        {"linesum", [](Parameters) { Out(Fingerprint(GetCommandLineA())); }},
+        {"linesum", [](Parameters) { Out(Fingerprint(GetCommandLineA())); }}, // of the raw command line
         {"commandline", [](Parameters) { Out(GetCommandLineA()); }},
         {"print", [](Parameters) { Out(std::strstr(GetCommandLineA(), " --child print ") + 15); }},
         {"stdin", [](Parameters) {
@@ -143,27 +156,27 @@ inline const std::vector<WindowsChild>& WindowsChildren()
          }},
         {"grandchild", StartGrandchildren},
         {"touch", [](Parameters a) { Touch(a.at(1)); }},
-        {"wait-event", [](Parameters a) {
+        {"wait-event", [](Parameters a) { // until the test sets it, ten minutes at most
              HANDLE event = CreateEventA(nullptr, TRUE, FALSE, a.at(1).c_str());
              WaitForSingleObject(event, 600000);
              CloseHandle(event);
          }},
-        {"broadcast", [](Parameters) {
+        {"broadcast", [](Parameters) { // as installers do: every top-level window must answer
              SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
          }},
-        {"flood", [](Parameters a) {
+        {"flood", [](Parameters a) { // flood <marker>: writes until a write fails
              const std::string block(65536, 'g');
              DWORD written = 0;
              while (WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &written, nullptr)) {
              }
              Touch(a.at(1));
          }},
-        {"write-handle", [](Parameters a) {
+        {"write-handle", [](Parameters a) { // into a handle it may have inherited
              DWORD written = 0;
              WriteFile(reinterpret_cast<HANDLE>(std::strtoull(a.at(1).c_str(), nullptr, 10)), "leaked", 6,
                        &written, nullptr);
          }},
-        {"close-early", [](Parameters a) {
+        {"close-early", [](Parameters a) { // close-early <marker>
              Out("early");
              CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
              Sleep(500);

@@ -4,12 +4,13 @@
 // exe that starts slowly.
 #pragma once
 
+#include "Children_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,6 @@
 // (VANTREL_E2E_TIMEOUT_SCALE; the 32-bit exe under emulation needs 10).
 inline std::wstring vantrelPath;
 inline double timeoutScale = 1;
-
-inline std::wstring Wide(const std::string& ascii)
-{
-    return std::wstring(ascii.begin(), ascii.end());
-}
 
 // Polls until the condition holds or the time (times the scale) has passed:
 // key events are queued, so their effect shows a moment later.
@@ -56,23 +52,6 @@ inline std::wstring TextOf(HWND window)
     return text;
 }
 
-struct Selection {
-    int start, end;
-    bool operator==(const Selection&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, Selection s) { return out << s.start << ".." << s.end; }
-};
-
-// The control's selection once it is the expected one, or after the wait.
-inline Selection SelectionOf(HWND control, Selection expected)
-{
-    auto now = [&] {
-        const auto packed = static_cast<DWORD>(SendMessageW(control, EM_GETSEL, 0, 0));
-        return Selection{LOWORD(packed), HIWORD(packed)};
-    };
-    WaitUntil([&] { return now() == expected; });
-    return now();
-}
-
 // The clipboard's text in that format (CF_UNICODETEXT or CF_TEXT).
 inline std::wstring Clipboard(UINT format = CF_UNICODETEXT)
 {
@@ -104,8 +83,8 @@ inline void ClearClipboard()
 }
 
 // Real key events, as the keyboard makes them: modifiers down, key down and
-// up, modifiers up.
-inline void Key(WORD key, std::vector<WORD> modifiers = {})
+// up, modifiers up; then a moment for them to arrive. Returns the last key.
+inline WORD Key(WORD key, std::vector<WORD> modifiers = {}, DWORD moment = 150)
 {
     std::vector<INPUT> inputs;
     auto add = [&](WORD vk, bool up) {
@@ -123,7 +102,8 @@ inline void Key(WORD key, std::vector<WORD> modifiers = {})
     for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m)
         add(*m, true);
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    Sleep(150);
+    Sleep(moment);
+    return inputs.back().ki.wVk;
 }
 
 // Characters typed into the field, as the keyboard's translation delivers them.
@@ -178,14 +158,6 @@ inline HWND FocusOf(HWND window)
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
     return info.hwndFocus;
-}
-
-inline RECT RectIn(HWND control, HWND parent)
-{
-    RECT r;
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
 }
 
 // The screen's density for the programs started from now on.

@@ -16,6 +16,7 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
     # density it is moved to (WM_DPICHANGED), the awareness its manifest
     # gives, the names screen readers read and a clipboard held by others.
     add_executable(window_tests win32/frmOutput_win32_test.cpp)
+    target_include_directories(window_tests PRIVATE capture)
     target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 oleacc ${GTEST_MAIN_TARGETS})
     add_test(NAME window COMMAND window_tests)
     set_tests_properties(window PROPERTIES

@@ -1,10 +1,9 @@
 // The Windows window in its own process (under wine64 on Xvfb), for what
-// the toolkit adds: real key events through the window's own dispatch, the
-// focus, WM_DPICHANGED (whose suggested rectangle is a pointer no other
-// process could send) and the layout applied, the density awareness the
-// system made of the manifest (the same manifest as vantrel.exe's, linked
-// in), screen readers' names, a clipboard held by another program, and how
-// system DLLs are loaded on systems without the search flags.
+// the toolkit adds: real keys through the window's own dispatch, the focus,
+// WM_DPICHANGED and the layout applied, the density awareness the manifest
+// gives (vantrel.exe's, linked in), screen readers' names, the clipboard,
+// messages other programs post, and loading system DLLs without the flags.
+#include "Driver_win32.h"
 #include "Layout.h"
 #include "SystemLibrary_win32.h"
 #include "frmOutput_win32.h"
@@ -17,7 +16,7 @@
 #include <richedit.h>
 
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -43,62 +42,37 @@ std::wstring ModulePath(HMODULE module)
     return std::wstring(path, GetModuleFileNameW(module, path, MAX_PATH));
 }
 
-void SetClipboardText(const std::wstring& text)
-{
-    OpenClipboard(nullptr);
-    EmptyClipboard();
-    if (HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
-        lstrcpyW(static_cast<wchar_t*>(GlobalLock(data)), text.c_str());
-        GlobalUnlock(data);
-        SetClipboardData(CF_UNICODETEXT, data);
-    }
-    CloseClipboard();
-}
-
-std::wstring ClipboardText()
-{
-    std::wstring text;
-    if (OpenClipboard(nullptr)) {
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            text = static_cast<const wchar_t*>(GlobalLock(data));
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
-    }
-    return text;
-}
-
 // Another program holding the clipboard open until the test lets it go: a
 // thread of ours, which the clipboard tells apart from the window's.
 struct ClipboardHolder {
-    HANDLE letGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE letGo = CreateEventW(nullptr, TRUE, FALSE, nullptr), held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE thread = CreateThread(nullptr, 0, Hold, this, 0, nullptr);
 
     ClipboardHolder() { WaitForSingleObject(held, INFINITE); }
     ~ClipboardHolder()
     {
         LetGo();
-        WaitForSingleObject(thread, INFINITE);
         for (HANDLE handle : {letGo, held, thread})
             CloseHandle(handle);
     }
-    void LetGo() const { SetEvent(letGo); }
-
+    // Returns once the clipboard is free again.
+    void LetGo() const
+    {
+        SetEvent(letGo);
+        WaitForSingleObject(thread, INFINITE);
+    }
     static DWORD WINAPI Hold(void* self)
     {
-        const auto* holder = static_cast<ClipboardHolder*>(self);
         OpenClipboard(nullptr);
-        SetEvent(holder->held);
-        WaitForSingleObject(holder->letGo, INFINITE);
+        SetEvent(static_cast<ClipboardHolder*>(self)->held);
+        WaitForSingleObject(static_cast<ClipboardHolder*>(self)->letGo, INFINITE);
         return CloseClipboard();
     }
 };
 
 // Messages through the window's own dispatch, as the event loop runs it,
-// until the condition holds: what it waits for never happening is a hang
-// the watchdog names. (The WM_QUIT of a window an earlier test closed is
-// passed over.)
+// until the condition holds, or a hang the watchdog names (a WM_QUIT an
+// earlier test's window posted is passed over).
 template <typename Condition>
 void DispatchUntil(Tfrm_Output& form, Condition done)
 {
@@ -116,39 +90,28 @@ void DispatchQueued(Tfrm_Output& form)
         form.Dispatch(message);
 }
 
-// A real key event with its modifiers, as the keyboard makes it, and every
-// message it brings, dispatched: the last key's release comes last.
+// A real key event and every message it brings, dispatched: the last
+// key's release comes last.
 void Press(Tfrm_Output& form, WORD key, WORD modifier = 0)
 {
-    std::vector<INPUT> inputs;
-    for (const auto& [vk, up] : {std::pair{modifier, false}, {key, false}, {key, true}, {modifier, true}}) {
-        INPUT input{};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = vk;
-        input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        if (vk)
-            inputs.push_back(input);
-    }
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    const WORD last = modifier ? modifier : key;
+    const WORD last = Key(key, modifier ? std::vector<WORD>{modifier} : std::vector<WORD>{}, 0);
     MSG message;
     do {
         GetMessageW(&message, nullptr, 0, 0);
         form.Dispatch(message);
-    } while (!((message.message == WM_KEYUP || message.message == WM_SYSKEYUP) && message.wParam == last));
+    } while ((message.message != WM_KEYUP && message.message != WM_SYSKEYUP) || message.wParam != last);
     DispatchQueued(form);
 }
 
-std::string Text(const vantrel::layout::Box& b)
+// A place and size as a row of four, compared and printed alike.
+std::tuple<int, int, int, int> Of(const vantrel::layout::Box& b)
 {
-    return std::to_string(b.left) + "," + std::to_string(b.top) + " " + std::to_string(b.width) + "x" +
-           std::to_string(b.height);
+    return {b.left, b.top, b.width, b.height};
 }
 
-std::string Text(const RECT& r)
+std::tuple<int, int, int, int> Of(const RECT& r)
 {
-    return Text(vantrel::layout::Box{r.left, r.top, r.right - r.left, r.bottom - r.top});
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
 std::wstring Lower(std::wstring text)
@@ -195,11 +158,11 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
         GetClientRect(window, &client);
         const auto placed = vantrel::layout::LayOut(client.right, client.bottom, dpi);
         const HWND panel = frm_Output.Panel1;
-        EXPECT_EQ(Text(RectIn(frm_Output.re_Output.Handle(), window)), Text(placed.view)) << dpi;
-        EXPECT_EQ(Text(RectIn(panel, window)), Text(placed.panel)) << dpi;
-        EXPECT_EQ(Text(RectIn(frm_Output.Label1, panel)), Text(placed.label)) << dpi;
-        EXPECT_EQ(Text(RectIn(frm_Output.e_FindText.Handle(), panel)), Text(placed.field)) << dpi;
-        EXPECT_EQ(Text(RectIn(frm_Output.btn_Copy, panel)), Text(placed.button)) << dpi;
+        EXPECT_EQ(Of(RectIn(frm_Output.re_Output.Handle(), window)), Of(placed.view)) << dpi;
+        EXPECT_EQ(Of(RectIn(panel, window)), Of(placed.panel)) << dpi;
+        EXPECT_EQ(Of(RectIn(frm_Output.Label1, panel)), Of(placed.label)) << dpi;
+        EXPECT_EQ(Of(RectIn(frm_Output.e_FindText.Handle(), panel)), Of(placed.field)) << dpi;
+        EXPECT_EQ(Of(RectIn(frm_Output.btn_Copy, panel)), Of(placed.button)) << dpi;
 
         // Fonts of 8 points and a picture of 16 pixels at 96 per inch.
         for (HWND control : {frm_Output.Label1, frm_Output.e_FindText.Handle(), frm_Output.btn_Copy})
@@ -262,7 +225,7 @@ TEST(Window, CopyAllWaitsForAClipboardHeldElsewhere)
         Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
         const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT);
         frm_Output.View().AddLine(u"some output");
-        SetClipboardText(L"");
+        ClearClipboard();
         const ClipboardHolder holder;
         frm_Output.btn_CopyClick(frm_Output.btn_Copy);
         EXPECT_TRUE(frm_Output.re_Output.CopyPending()) << letGo << close;
@@ -276,16 +239,13 @@ TEST(Window, CopyAllWaitsForAClipboardHeldElsewhere)
         DispatchUntil(frm_Output, [&] { return !frm_Output.re_Output.CopyPending(); });
         EXPECT_EQ(frm_Output.IsOpen(), !close) << letGo << close;
         holder.LetGo();
-        WaitForSingleObject(holder.thread, INFINITE);
-        EXPECT_EQ(ClipboardText(), letGo ? L"some output\r\n" : L"") << letGo << close;
+        EXPECT_EQ(Clipboard(), letGo ? L"some output\r\n" : L"") << letGo << close;
     }
 }
 
 // What other programs may post the window, before its output is in (while
-// the command runs) and after: only the button's own notice, which comes
-// with its handle, copies, and only once the output is in. IDOK is what
-// tools send to press a dialog's default button; a timer message of no
-// copy's must not put an old copy over what the user copied since.
+// the command runs) and after: only the button's own notice (with its
+// handle) copies, and only then. Tools post IDOK to press a default button.
 TEST(Window, OnlyTheUserDrivesCopyAll)
 {
     Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
@@ -307,22 +267,20 @@ TEST(Window, OnlyTheUserDrivesCopyAll)
         if (outputIn)
             vantrel::ShowOutput(frm_Output.View(), u"some output", [&] { frm_Output.Show(); });
         for (const auto& row : rows) {
-            SetClipboardText(L"the user's");
+            const DWORD clipboard = GetClipboardSequenceNumber();
             PostMessageW(window, row.message, row.wParam, reinterpret_cast<LPARAM>(row.from));
             DispatchQueued(frm_Output);
-            EXPECT_EQ(ClipboardText(), outputIn && row.copies ? L"some output\r\n" : L"the user's")
+            EXPECT_EQ(GetClipboardSequenceNumber() != clipboard, outputIn && row.copies)
                 << row.what << (outputIn ? ", the output in" : ", before the output");
         }
     }
 }
 
 // Each kind of key reaches its control through the window's own dispatch:
-// characters as WM_CHAR into the find field; Enter and Escape as real keys,
-// which the dialog manager leaves to the field; Alt+C by the accelerator,
-// which leaves the focus where it is; Tab, Shift+Tab and Alt+F by the
-// dialog manager, along the tab order, with the view's selection kept (the
-// find goes on from it) and the field's text selected. The find's steps
-// themselves are the core test's.
+// characters (WM_CHAR) and Enter and Escape (real keys the dialog manager
+// leaves to it) the find field; Alt+C the accelerator, the focus staying;
+// Tab, Shift+Tab and Alt+F the dialog manager, along the tab order, the
+// view's selection kept. The find's steps themselves are the core test's.
 TEST(Window, KeysReachTheFieldAndMoveTheFocus)
 {
     Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
@@ -336,17 +294,17 @@ TEST(Window, KeysReachTheFieldAndMoveTheFocus)
         WORD key, modifier;
         HWND focus;
         std::size_t start, length;
-        const wchar_t* field;
+        const char16_t* field;
     } steps[] = {
-        {L"error", 0, 0, field, 0, 5, L"error"},
-        {nullptr, VK_RETURN, 0, field, 7, 5, L"error"},
-        {nullptr, VK_ESCAPE, 0, field, 7, 5, L""},
-        {L"or\b", 0, 0, field, 0, 0, L"o"},
-        {L"r", 'C', VK_MENU, field, 0, 0, L"or"},
-        {nullptr, VK_TAB, 0, button, 0, 0, L"or"},
-        {nullptr, VK_TAB, 0, view, 0, 0, L"or"},
-        {nullptr, 'F', VK_MENU, field, 0, 0, L"or"},
-        {nullptr, VK_TAB, VK_SHIFT, view, 0, 0, L"or"},
+        {L"error", 0, 0, field, 0, 5, u"error"},
+        {nullptr, VK_RETURN, 0, field, 7, 5, u"error"},
+        {nullptr, VK_ESCAPE, 0, field, 7, 5, u""},
+        {L"or\b", 0, 0, field, 0, 0, u"o"},
+        {L"r", 'C', VK_MENU, field, 0, 0, u"or"},
+        {nullptr, VK_TAB, 0, button, 0, 0, u"or"},
+        {nullptr, VK_TAB, 0, view, 0, 0, u"or"},
+        {nullptr, 'F', VK_MENU, field, 0, 0, u"or"},
+        {nullptr, VK_TAB, VK_SHIFT, view, 0, 0, u"or"},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         for (const wchar_t* c = steps[i].typed; c && *c; ++c) {
@@ -358,10 +316,9 @@ TEST(Window, KeysReachTheFieldAndMoveTheFocus)
         EXPECT_EQ(GetFocus(), steps[i].focus) << "step " << i;
         EXPECT_EQ(frm_Output.View().SelStart(), steps[i].start) << "step " << i;
         EXPECT_EQ(frm_Output.View().SelLength(), steps[i].length) << "step " << i;
-        EXPECT_EQ(frm_Output.e_FindText.Text(), std::u16string(steps[i].field, steps[i].field + wcslen(steps[i].field)))
-            << "step " << i;
+        EXPECT_EQ(frm_Output.e_FindText.Text(), steps[i].field) << "step " << i;
     }
-    EXPECT_EQ(ClipboardText(), L"Error, error, ERROR\r\n") << "Alt+C copied the whole view";
+    EXPECT_EQ(Clipboard(), L"Error, error, ERROR\r\n") << "Alt+C copied the whole view";
     // Alt+F selected the field's whole text.
     Press(frm_Output, 'F', VK_MENU);
     EXPECT_EQ(SendMessageW(field, EM_GETSEL, 0, 0), MAKELRESULT(0, 2));

@@ -25,21 +25,13 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace {
 
 std::wstring Child(const std::string& behaviours)
 {
     return Wide(ChildLine(behaviours));
-}
-
-std::wstring TempFolder(const std::wstring& name)
-{
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = temp + name + std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
 }
 
 std::string ReadText(const std::wstring& path)
@@ -88,14 +80,10 @@ TEST(EndToEnd, AProgramThatIsNotFound)
 // lines with a NUL after 6000 bytes; it then waits until the test has sent
 // the hidden window what other programs send, broadcasts WM_SETTINGCHANGE
 // itself, and leaves a grandchild that writes until its writes fail.
-// Started hidden or minimised as well (a launcher's "run hidden", a
-// shortcut's "minimised"), the window appears: minimised where asked, with
-// the focus in the field once it is restored.
-struct Start {
-    int dpi, show;
-};
-
-class CaptureRun : public testing::TestWithParam<Start> {};
+// Its parameter: the density, and the show state the starter asks for (-1:
+// none). Started hidden or minimised, the window appears: minimised where
+// asked, with the focus in the field once it is restored.
+class CaptureRun : public testing::TestWithParam<std::pair<int, int>> {};
 
 TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
 {
@@ -148,7 +136,7 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     // Start-up: the caret at 0, the focus in the field; the window has the
     // scaled size, cut to its monitor's work area, and is centred in it (the
     // layout of the controls in it is the window test's).
-    EXPECT_EQ(SelectionOf(view, {0, 0}), (Selection{0, 0})) << "the caret stands at the start";
+    EXPECT_TRUE(WaitUntil([&] { return SendMessageW(view, EM_GETSEL, 0, 0) == 0; })) << "the caret stands at the start";
     EXPECT_TRUE(WaitUntil([&] { return FocusOf(window) == field; })) << "the find field has the focus";
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -180,10 +168,10 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, CaptureRun,
-                         testing::Values(Start{96, -1}, Start{96, SW_HIDE}, Start{144, SW_SHOWMINNOACTIVE}),
-                         [](const testing::TestParamInfo<Start>& info) {
-                             const char* started = info.param.show < 0 ? "" : info.param.show ? "Minimised" : "Hidden";
-                             return std::to_string(info.param.dpi) + "dpi" + started;
+                         testing::Values(std::pair{96, -1}, std::pair{96, SW_HIDE}, std::pair{144, SW_SHOWMINNOACTIVE}),
+                         [](const auto& info) {
+                             const char* how = info.param.second < 0 ? "" : info.param.second ? "Minimised" : "Hidden";
+                             return std::to_string(info.param.first) + "dpi" + how;
                          });
 
 // A request to close the hidden window (taskkill without /F sends one)
@@ -205,17 +193,17 @@ TEST(EndToEnd, ClosedWhileTheCommandRuns)
     DeleteFileA(ended.c_str());
 }
 
-// Command lines only the real exe can show (every other is the capture
-// test's): a 64-bit program that only the native system directory holds,
-// named without a path and by its path there. The 32-bit exe, whose view of
-// the system directory Windows redirects to the 32-bit one, finds it in the
-// native view; the 64-bit exe sees the native view itself.
+// Command lines only the real exe shows (the rest are the capture test's): a
+// 64-bit program only the native system directory holds, which the 32-bit
+// exe, redirected to the 32-bit one, finds in the native view.
 TEST(EndToEnd, CommandLines)
 {
     // This driver is a 64-bit program: its system directory is the native one.
     wchar_t system[MAX_PATH];
-    const std::wstring native = std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) + L"\\vantrel-native-only.exe";
-    ASSERT_TRUE(CopyFileW(Wide(SelfPath()).c_str(), native.c_str(), FALSE));
+    MadeFiles made;
+    const std::wstring native = made.Copy(Wide(SelfPath()), std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) +
+                                                                L"\\vantrel-native-only.exe");
+    ASSERT_FALSE(native.empty());
     const struct {
         const char* what;
         std::wstring parameters;
@@ -225,7 +213,6 @@ TEST(EndToEnd, CommandLines)
     };
     for (const auto& row : rows)
         EXPECT_EQ(ViewAfterRun(row.parameters), L"vantrel-native-only.exe ran\n") << row.what;
-    DeleteFileW(native.c_str());
 }
 
 // A copy of Vantrel in a folder of its own, as in a Downloads folder, with
@@ -238,17 +225,19 @@ TEST(EndToEnd, CommandLines)
 // beside it still runs.
 TEST(EndToEnd, NothingPlantedBesideTheExeRuns)
 {
-    const std::wstring folder = TempFolder(L"vantrel-planted-");
-    const std::wstring exe = folder + L"\\vantrel.exe";
+    MadeFiles made;
+    const std::wstring folder = made.Folder(Wide(TempPath("vantrel-planted-")));
     const std::wstring self = Wide(SelfPath());
     const std::wstring planted = self.substr(0, self.rfind(L'\\')) + L"\\planted.dll";
     const std::vector<std::wstring> names = {L"riched20", L"usp10",   L"comctl32", L"uxtheme", L"msimg32",
                                              L"ole32",    L"combase", L"oleaut32", L"rpcrt4"};
-    bool copied = CopyFileW(vantrelPath.c_str(), exe.c_str(), FALSE) &&
-                  CopyFileW(self.c_str(), (folder + L"\\cmd.exe").c_str(), FALSE) &&
-                  CopyFileW(self.c_str(), (folder + L"\\vantrel-beside.exe").c_str(), FALSE);
-    for (const std::wstring& name : names)
-        copied = CopyFileW(planted.c_str(), (folder + L"\\" + name + L".dll").c_str(), FALSE) && copied;
+    const std::wstring exe = made.Copy(vantrelPath, folder + L"\\vantrel.exe");
+    bool copied = !exe.empty() && !made.Copy(self, folder + L"\\cmd.exe").empty() &&
+                  !made.Copy(self, folder + L"\\vantrel-beside.exe").empty();
+    for (const std::wstring& name : names) {
+        copied = !made.Copy(planted, folder + L"\\" + name + L".dll").empty() && copied;
+        made.Made(folder + L"\\" + name + L".dll.ran"); // the marker it leaves when loaded
+    }
     ASSERT_TRUE(copied) << "the exe and what to plant are copied";
 
     // Wine's per-program DLL overrides, for vantrel.exe only, while it
@@ -282,12 +271,7 @@ TEST(EndToEnd, NothingPlantedBesideTheExeRuns)
         std::string loaders = ReadText(marker);
         std::transform(loaders.begin(), loaders.end(), loaders.begin(), [](unsigned char c) { return std::tolower(c); });
         EXPECT_EQ(loaders.find("\\vantrel.exe\n"), std::string::npos) << "a planted " << std::string(name.begin(), name.end()) << ".dll ran in Vantrel";
-        DeleteFileW(marker.c_str());
-        DeleteFileW((folder + L"\\" + name + L".dll").c_str());
     }
-    for (const wchar_t* file : {L"\\vantrel.exe", L"\\cmd.exe", L"\\vantrel-beside.exe"})
-        DeleteFileW((folder + file).c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 int main(int argc, char** argv)
