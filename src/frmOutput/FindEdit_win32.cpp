@@ -14,6 +14,22 @@ void TFindEdit::Create(HWND parent, HINSTANCE instance, KeyPressHandler onKeyPre
         SetWindowLongPtrW(edit_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
 }
 
+void TFindEdit::LeaveOut(const RECT& covered)
+{
+    RECT outer;
+    GetWindowRect(edit_, &outer);
+    const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    if (covered.left >= width || covered.right <= 0 || covered.top >= height || covered.bottom <= 0) {
+        SetWindowRgn(edit_, nullptr, TRUE);
+        return;
+    }
+    HRGN shape = CreateRectRgn(0, 0, width, height);
+    HRGN left = CreateRectRgn(covered.left, covered.top, covered.right, covered.bottom);
+    CombineRgn(shape, shape, left, RGN_DIFF);
+    DeleteObject(left);
+    SetWindowRgn(edit_, shape, TRUE); // the window owns the shape from now on
+}
+
 std::u16string TFindEdit::Text() const
 {
     const int length = GetWindowTextLengthW(edit_);

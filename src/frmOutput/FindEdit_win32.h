@@ -19,6 +19,11 @@ public:
     void Create(HWND parent, HINSTANCE instance, KeyPressHandler onKeyPress, void* context);
     HWND Handle() const { return edit_; }
 
+    // Leaves the rectangle (in the field's own coordinates) out of the
+    // field's shape, so that what lies below shows and is clicked there; the
+    // whole field where it does not meet the field.
+    void LeaveOut(const RECT& covered);
+
     std::u16string Text() const override;
     void Clear() override;
 

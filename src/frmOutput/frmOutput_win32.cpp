@@ -39,26 +39,6 @@ int WindowDpi(HWND window)
     return dpi;
 }
 
-// How the starter asked the window to be shown, as far as Vantrel follows
-// it: minimised (as it asked, with or without activating it), or normally.
-int StartingShowState()
-{
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    GetStartupInfoW(&startup);
-    if (startup.dwFlags & STARTF_USESHOWWINDOW) {
-        switch (startup.wShowWindow) {
-        case SW_SHOWMINIMIZED:
-        case SW_MINIMIZE:
-        case SW_SHOWMINNOACTIVE:
-            return startup.wShowWindow;
-        case SW_FORCEMINIMIZE:
-            return SW_SHOWMINNOACTIVE;
-        }
-    }
-    return SW_SHOWNORMAL;
-}
-
 Tfrm_Output* Self(HWND window)
 {
     return reinterpret_cast<Tfrm_Output*>(GetWindowLongPtrW(window, GWLP_USERDATA));
@@ -80,24 +60,6 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc)
 void Place(HWND control, const Box& box)
 {
     SetWindowPos(control, nullptr, box.left, box.top, box.width, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// The field comes before the button in the tab order, which is the order of
-// the controls, and so lies above it; where a wide window makes the field
-// reach under the button, the field's shape leaves that part out, so that
-// the button is drawn and clicked there as if it lay on top.
-void ShapeFieldAroundButton(HWND field, const Box& fieldBox, const Box& button)
-{
-    if (fieldBox.left + fieldBox.width <= button.left) {
-        SetWindowRgn(field, nullptr, TRUE);
-        return;
-    }
-    HRGN shape = CreateRectRgn(0, 0, fieldBox.width, fieldBox.height);
-    HRGN covered = CreateRectRgn(button.left - fieldBox.left, button.top - fieldBox.top,
-                                 button.left + button.width - fieldBox.left, button.top + button.height - fieldBox.top);
-    CombineRgn(shape, shape, covered, RGN_DIFF);
-    DeleteObject(covered);
-    SetWindowRgn(field, shape, TRUE); // the window owns the shape from now on
 }
 
 } // namespace
@@ -154,32 +116,21 @@ int Tfrm_Output::Scale(int designPixels) const
 void Tfrm_Output::CreateControls(HINSTANCE instance)
 {
     fieldBrush_ = CreateSolidBrush(Black);
-    auto child = [&](DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style, HWND parent,
-                     int id = 0) {
-        return CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-    };
     re_Output.Create(window_, instance);
     Panel1 = vantrel::CreatePanel(window_, instance);
-
+    auto onPanel = [&](const wchar_t* className, const wchar_t* text, DWORD style, int id) {
+        return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Panel1,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    };
     // Screen readers name a field after the label just before it in z-order,
     // which is the order of creation: the label comes first.
-    Label1 = child(0, WC_STATICW, L"&Find:", SS_LEFT, Panel1);
+    Label1 = onPanel(WC_STATICW, L"&Find:", SS_LEFT, 0);
     const auto keyPress = [](void* self, HWND sender, char16_t& key) {
         static_cast<Tfrm_Output*>(self)->e_FindTextKeyPress(sender, key);
     };
     e_FindText.Create(Panel1, instance, keyPress, this);
-    btn_Copy = child(0, WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, Panel1, IDC_COPY);
-
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance, nullptr);
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = Panel1;
-    tool.uId = reinterpret_cast<UINT_PTR>(btn_Copy);
-    tool.lpszText = const_cast<wchar_t*>(L"Copy All of the above to the clipboard.");
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    btn_Copy = onPanel(WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, IDC_COPY);
+    vantrel::AddTooltip(window_, btn_Copy, L"Copy All of the above to the clipboard.");
 
     focusWhenInactive_ = e_FindText.Handle();
 }
@@ -228,14 +179,12 @@ void Tfrm_Output::PlaceInWorkArea()
     OnSize();
 }
 
-void Tfrm_Output::Show()
+void Tfrm_Output::Show(int state)
 {
     // The first ShowWindow of a program's window takes the show state its
     // starter asked for in place of its own (hidden, for one, would leave
-    // the window unseen for good): this first call uses it up. The window
-    // then opens minimised where the starter asked for that, and normally
-    // otherwise; the tool window cannot be maximised.
-    const int state = StartingShowState();
+    // the window unseen for good): this first call uses it up, so that the
+    // window is shown as start-up says.
     ShowWindow(window_, SW_HIDE);
     ShowWindow(window_, state);
     UpdateWindow(window_);
@@ -274,7 +223,7 @@ LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
-    case WM_SETFOCUS:
+    case WM_SETFOCUS: // the window's own focus goes on to its control
         SetFocus(focusWhenInactive_);
         return 0;
     case WM_DPICHANGED:
@@ -325,7 +274,13 @@ void Tfrm_Output::OnSize()
     Place(Label1, placed.label);
     Place(e_FindText.Handle(), placed.field);
     Place(btn_Copy, placed.button);
-    ShapeFieldAroundButton(e_FindText.Handle(), placed.field, placed.button);
+    // The field comes before the button in the tab order, which is the order
+    // of the controls, and so lies above it: where it reaches under the
+    // button, its shape leaves that part out, as if the button lay on top.
+    const Box& field = placed.field;
+    const Box& button = placed.button;
+    e_FindText.LeaveOut({button.left - field.left, button.top - field.top, button.left + button.width - field.left,
+                         button.top + button.height - field.top});
     InvalidateRect(Panel1, nullptr, TRUE);
 }
 
@@ -390,12 +345,17 @@ void Tfrm_Output::OnClose()
         DestroyWindow(window_);
 }
 
-// The dialog manager's request to move the focus, as a label's accelerator
-// makes it: to the control given, or to the next or previous tab stop.
-void Tfrm_Output::OnNextControl(WPARAM which, LPARAM isHandle)
+// The dialog manager's request to move the focus: a label's accelerator
+// asks for the label and then for the tab stop after it. The arrow keys on
+// the button ask for a tab stop by its handle, as they would move among a
+// dialog's group of buttons; here there is none, and they move nothing.
+void Tfrm_Output::OnNextControl(WPARAM which, LPARAM byHandle)
 {
-    const HWND next =
-        LOWORD(isHandle) ? reinterpret_cast<HWND>(which) : GetNextDlgTabItem(window_, GetFocus(), which != 0);
+    HWND next = reinterpret_cast<HWND>(which);
+    if (!LOWORD(byHandle))
+        next = GetNextDlgTabItem(window_, GetFocus(), which != 0);
+    else if (GetWindowLongW(next, GWL_STYLE) & WS_TABSTOP)
+        return;
     if (next)
         SetFocus(next);
 }

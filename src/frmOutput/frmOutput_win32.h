@@ -36,8 +36,9 @@ public:
 
     // The output view's operations, for start-up.
     vantrel::OutputView& View() { return re_Output; }
-    // Shows the window with the keyboard focus in the find field.
-    void Show();
+    // Shows the window (SW_SHOWNORMAL or one of the minimised states) with
+    // the keyboard focus in the find field, or there once it is restored.
+    void Show(int state = SW_SHOWNORMAL);
     // False once the window has been closed, which ends the program.
     bool IsOpen() const { return window_ != nullptr; }
     // Handles one message of the event loop. The window's keys go through
@@ -55,7 +56,7 @@ private:
     void OnDpiChanged(int dpi, const RECT* suggested);
     void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnTimer(WPARAM id);
-    void OnNextControl(WPARAM which, LPARAM isHandle);
+    void OnNextControl(WPARAM which, LPARAM byHandle);
     void OnClose();
     LRESULT OnColourField(HDC dc);
     void OnDestroyed();
@@ -67,7 +68,6 @@ private:
 
     HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;
-    HWND tooltip_ = nullptr;
     HWND focusWhenInactive_ = nullptr;
     HACCEL accelerators_ = nullptr;
     HFONT windowFont_ = nullptr;

@@ -36,6 +36,27 @@ std::u16string ModulePath()
     }
 }
 
+// How the starter asked the window to be shown, as far as Vantrel follows
+// it: minimised (as it asked, with or without activating it), or normally;
+// hidden would leave it unseen, and the tool window cannot be maximised.
+int StartingShowState()
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    if (startup.dwFlags & STARTF_USESHOWWINDOW) {
+        switch (startup.wShowWindow) {
+        case SW_SHOWMINIMIZED:
+        case SW_MINIMIZE:
+        case SW_SHOWMINNOACTIVE:
+            return startup.wShowWindow;
+        case SW_FORCEMINIMIZE:
+            return SW_SHOWMINNOACTIVE;
+        }
+    }
+    return SW_SHOWNORMAL;
+}
+
 // The event loop, until the window has gone: only that ends it. A WM_QUIT
 // that another program posts to the thread, before the window is shown
 // (the capture leaves it in the queue) or after, is passed over, and the
@@ -82,7 +103,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // command has ended on its own, and nothing is shown.
     if (!frm_Output.IsOpen())
         return 0;
-    vantrel::ShowOutput(frm_Output.View(), output, [&] { frm_Output.Show(); });
+    vantrel::ShowOutput(frm_Output.View(), output, [&] { frm_Output.Show(StartingShowState()); });
     RunEventLoop(frm_Output);
     return 0;
 }

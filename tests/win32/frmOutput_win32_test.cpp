@@ -302,6 +302,7 @@ TEST(Window, KeysReachTheFieldAndMoveTheFocus)
         {L"or\b", 0, 0, field, 0, 0, u"o"},
         {L"r", 'C', VK_MENU, field, 0, 0, u"or"},
         {nullptr, VK_TAB, 0, button, 0, 0, u"or"},
+        {nullptr, VK_RIGHT, 0, button, 0, 0, u"or"}, // no group of buttons to move in
         {nullptr, VK_TAB, 0, view, 0, 0, u"or"},
         {nullptr, 'F', VK_MENU, field, 0, 0, u"or"},
         {nullptr, VK_TAB, VK_SHIFT, view, 0, 0, u"or"},
