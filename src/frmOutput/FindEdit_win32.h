@@ -20,8 +20,8 @@ public:
     HWND Handle() const { return edit_; }
 
     // Leaves the rectangle (in the field's own coordinates) out of the
-    // field's shape, so that what lies below shows and is clicked there; the
-    // whole field where it does not meet the field.
+    // field's shape, so that what lies below shows and is clicked there; a
+    // rectangle that does not meet the field leaves it whole.
     void LeaveOut(const RECT& covered);
 
     std::u16string Text() const override;
