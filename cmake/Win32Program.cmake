@@ -25,7 +25,7 @@ add_custom_command(OUTPUT ${resources}/btn_copy.bmp
             ${CMAKE_SOURCE_DIR}/res/btn_copy.xpm ${resources}/btn_copy.bmp
     DEPENDS res/btn_copy.xpm res/xpm_to_windows.py)
 set_source_files_properties(res/vantrel.rc PROPERTIES
-    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h")
+    OBJECT_DEPENDS "${resources}/vantrel.ico;${resources}/btn_copy.bmp;${resources}/vantrel.manifest;${resources}/version.h;${CMAKE_SOURCE_DIR}/res/resource.h")
 
 # The program imports only DLLs that the system always takes from its own
 # directory; the others (the common controls, the rich edit control,
@@ -33,10 +33,11 @@ set_source_files_properties(res/vantrel.rc PROPERTIES
 add_library(vantrel_system_library STATIC src/frmOutput/SystemLibrary_win32.cpp)
 target_link_libraries(vantrel_system_library PUBLIC vantrel_core)
 
-add_library(vantrel_capture STATIC src/gui/CaptureCommandOutput_win32.cpp src/gui/ChildProcess_win32.cpp)
+add_library(vantrel_capture STATIC src/gui/Capture_win32.cpp src/gui/Process_win32.cpp)
 target_link_libraries(vantrel_capture PUBLIC vantrel_core vantrel_system_library)
 
-add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/RichEditView_win32.cpp)
+add_library(vantrel_window STATIC src/frmOutput/frmOutput_win32.cpp src/frmOutput/OutputView_win32.cpp
+    src/frmOutput/FindEdit_win32.cpp src/frmOutput/Panel_win32.cpp src/frmOutput/CommonControls_win32.cpp)
 target_include_directories(vantrel_window PUBLIC res)
 target_link_libraries(vantrel_window PUBLIC vantrel_core vantrel_system_library gdi32)
 
@@ -54,5 +55,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
 else()
     set(oldest_windows 5,--minor-os-version,1,--major-subsystem-version,5,--minor-subsystem-version,1)
 endif()
-target_link_options(vantrel PRIVATE -s -Wl,--major-os-version,${oldest_windows})
+# Marked aware of terminal servers, so that the system's folders are the
+# system's there too, not copies of the user's own.
+target_link_options(vantrel PRIVATE -s -Wl,--major-os-version,${oldest_windows} -Wl,--tsaware)
 set_target_properties(vantrel PROPERTIES OUTPUT_NAME vantrel SUFFIX .exe)

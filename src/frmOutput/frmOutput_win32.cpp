@@ -1,48 +1,28 @@
+// The output window on the Win32 API: its controls, its layout at the
+// screen's density, and one small function for each message it handles.
 #include "frmOutput_win32.h"
 
+#include "CommonControls_win32.h"
+#include "Find.h"
 #include "Layout.h"
+#include "Panel_win32.h"
 #include "SystemLibrary_win32.h"
 #include "resource.h"
 
-#include <richedit.h>
-
 #include <algorithm>
-#include <cwctype>
 #include <string>
 
 namespace {
 
 const wchar_t WindowClass[] = L"Tfrm_Output";
-const wchar_t PanelClass[] = L"TPanel";
 
 // The design layout is in pixels at 96 per inch; Scale() adapts it.
 using namespace vantrel::layout;
 
 constexpr COLORREF Black = RGB(0, 0, 0);
-constexpr COLORREF Lime = RGB(0, 255, 0);
 constexpr COLORREF Aqua = RGB(0, 255, 255);
-constexpr COLORREF Olive = RGB(128, 128, 0); // the button picture's transparent colour
 
-constexpr int CopyButtonId = 1;
 constexpr int PictureSize = 16; // each image of the button's picture strip, at 96 per inch
-
-// The common controls are loaded from the system directory at run time (see
-// SystemLibrary_win32.h). These are the functions of theirs that the window
-// calls, null where the DLL could not be loaded.
-struct CommonControls {
-    HMODULE dll = vantrel::LoadSystemLibrary(L"comctl32.dll");
-    SYSTEM_FUNCTION(InitCommonControlsEx);
-    SYSTEM_FUNCTION(ImageList_Create);
-    SYSTEM_FUNCTION(ImageList_AddMasked);
-    SYSTEM_FUNCTION(ImageList_Copy);
-    SYSTEM_FUNCTION(ImageList_Destroy);
-};
-
-const CommonControls& Comctl()
-{
-    static const CommonControls loaded;
-    return loaded;
-}
 
 // The density the window is drawn at: its monitor's where the system scales
 // per monitor (Windows 10 1607 and later), the system's elsewhere.
@@ -64,7 +44,7 @@ Tfrm_Output* Self(HWND window)
     return reinterpret_cast<Tfrm_Output*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
-void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC panelProc)
+void RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc)
 {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -75,51 +55,24 @@ void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC panelProc)
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = WindowClass;
     RegisterClassExW(&windowClass);
-
-    WNDCLASSEXW panelClass = windowClass;
-    panelClass.lpfnWndProc = panelProc;
-    panelClass.hIcon = nullptr;
-    panelClass.lpszClassName = PanelClass;
-    RegisterClassExW(&panelClass);
 }
 
-// The button's picture as the six state images a button's image list holds
-// (normal, hot, pressed, disabled, defaulted, stylus-hot): the strip's left
-// image for every state but disabled, which gets the right one. The strip is
-// stretched to the density as it is loaded; the density is never below 96
-// per inch, so pixels are only repeated, never mixed, and olive stays olive
-// to become the mask.
-HIMAGELIST LoadButtonPicture(HINSTANCE instance, int size)
+void Place(HWND control, const Box& box)
 {
-    const CommonControls& controls = Comctl();
-    if (!controls.ImageList_Create)
-        return nullptr;
-    HIMAGELIST list = controls.ImageList_Create(size, size, ILC_COLOR24 | ILC_MASK, 6, 0);
-    HBITMAP strip = static_cast<HBITMAP>(
-        LoadImageW(instance, MAKEINTRESOURCEW(IDB_COPY), IMAGE_BITMAP, 2 * size, size, LR_CREATEDIBSECTION));
-    // Three strips give normal, disabled, normal, disabled, normal, disabled;
-    // the hot and stylus-hot places then take the normal image.
-    for (int i = 0; i < 3; ++i)
-        controls.ImageList_AddMasked(list, strip, Olive);
-    DeleteObject(strip);
-    controls.ImageList_Copy(list, 1, list, 0, ILCF_MOVE);
-    controls.ImageList_Copy(list, 5, list, 0, ILCF_MOVE);
-    return list;
+    SetWindowPos(control, nullptr, box.left, box.top, box.width, box.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 } // namespace
 
 Tfrm_Output::Tfrm_Output(HINSTANCE instance) : instance_(instance)
 {
-    if (Comctl().InitCommonControlsEx) {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-        Comctl().InitCommonControlsEx(&controls);
-    }
+    vantrel::InitializeCommonControls();
     // Themed controls load msimg32 by a delay load when they first draw,
     // which some systems (Wine for one) resolve by the ordinary search, the
     // exe's folder first; loaded from the system now, it is found loaded then.
     vantrel::LoadSystemLibrary(L"msimg32.dll");
-    RegisterClasses(instance, WindowProc, PanelProc);
+    RegisterWindowClass(instance, WindowProc);
+    accelerators_ = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_OUTPUT));
 
     // A sizeable tool window, made where the system puts a new window so
     // that it opens on the monitor the program was started on; sized and
@@ -144,13 +97,12 @@ Tfrm_Output::Tfrm_Output(HINSTANCE instance) : instance_(instance)
 
 Tfrm_Output::~Tfrm_Output()
 {
-    if (IsWindow(window_))
+    if (window_)
         DestroyWindow(window_);
     DeleteObject(windowFont_);
     DeleteObject(viewFont_);
     DeleteObject(fieldBrush_);
-    if (buttonPicture_)
-        Comctl().ImageList_Destroy(buttonPicture_);
+    vantrel::DestroyButtonPicture(buttonPicture_);
 }
 
 int Tfrm_Output::Scale(int designPixels) const
@@ -158,52 +110,29 @@ int Tfrm_Output::Scale(int designPixels) const
     return Scaled(designPixels, dpi_);
 }
 
+// The controls in the tab order: the view, then the panel with the find
+// field and the button. The panel is a container for the dialog manager,
+// which walks into it for the tab order and the accelerators.
 void Tfrm_Output::CreateControls(HINSTANCE instance)
 {
     fieldBrush_ = CreateSolidBrush(Black);
-    auto child = [&](DWORD exStyle, const wchar_t* className, const wchar_t* text, DWORD style,
-                     HWND parent, int id = 0) {
-        return CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+    re_Output.Create(window_, instance);
+    Panel1 = vantrel::CreatePanel(window_, instance);
+    auto onPanel = [&](const wchar_t* className, const wchar_t* text, DWORD style, int id) {
+        return CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, Panel1,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
     };
-
-    // The output view: RichEdit 2 or later, where a line break is one
-    // character both in the text read back and in selection positions. A
-    // hidden label just before it gives screen readers its name.
-    CreateWindowExW(0, WC_STATICW, L"Output", WS_CHILD, 0, 0, 0, 0, window_, nullptr, instance, nullptr);
-    vantrel::LoadSystemLibrary(L"riched20.dll");
-    re_Output = child(WS_EX_CLIENTEDGE, RICHEDIT_CLASSW, L"",
-                      WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_NOHIDESEL | ES_WANTRETURN,
-                      window_);
-    SendMessageW(re_Output, EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
-    SendMessageW(re_Output, EM_EXLIMITTEXT, 0, 0x7FFFFFF0);
-    SendMessageW(re_Output, EM_SETBKGNDCOLOR, 0, Black);
-
-    Panel1 = child(0, PanelClass, L"", 0, window_);
-    SetWindowLongPtrW(Panel1, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-
     // Screen readers name a field after the label just before it in z-order,
     // which is the order of creation: the label comes first.
-    Label1 = child(0, WC_STATICW, L"&Find:", SS_LEFT, Panel1);
-    e_FindText = child(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | WS_CLIPSIBLINGS | ES_AUTOHSCROLL, Panel1);
-    SetWindowLongPtrW(e_FindText, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    fieldProc_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(e_FindText, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(FindTextProc)));
-    btn_Copy = child(0, WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, Panel1,
-                     CopyButtonId);
+    Label1 = onPanel(WC_STATICW, L"&Find:", SS_LEFT, 0);
+    const auto keyPress = [](void* self, HWND sender, char16_t& key) {
+        static_cast<Tfrm_Output*>(self)->e_FindTextKeyPress(sender, key);
+    };
+    e_FindText.Create(Panel1, instance, keyPress, this);
+    btn_Copy = onPanel(WC_BUTTONW, L"&Copy All", WS_TABSTOP | WS_CLIPSIBLINGS | BS_PUSHBUTTON, IDC_COPY);
+    vantrel::AddTooltip(window_, btn_Copy, L"Copy All of the above to the clipboard.");
 
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
-                               nullptr, instance, nullptr);
-    TOOLINFOW tool{};
-    tool.cbSize = sizeof tool;
-    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = Panel1;
-    tool.uId = reinterpret_cast<UINT_PTR>(btn_Copy);
-    tool.lpszText = const_cast<wchar_t*>(L"Copy All of the above to the clipboard.");
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-
-    focusWhenInactive_ = e_FindText;
+    focusWhenInactive_ = e_FindText.Handle();
 }
 
 // The fonts and the button's picture at the window's density: made when the
@@ -219,25 +148,18 @@ void Tfrm_Output::ApplyDensity()
     const HFONT oldWindowFont = windowFont_, oldViewFont = viewFont_;
     windowFont_ = designFont(L"MS Sans Serif", DEFAULT_PITCH | FF_SWISS);
     viewFont_ = designFont(L"Courier", FIXED_PITCH | FF_MODERN);
-    // The controls on the panel take the window's font; the view has its
-    // own, in lime (setting a font resets the view's colour).
-    for (HWND control : {Label1, e_FindText, btn_Copy})
+    // The controls on the panel take the window's font; the view has its own.
+    for (HWND control : {Label1, e_FindText.Handle(), btn_Copy})
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_), TRUE);
-    SendMessageW(re_Output, WM_SETFONT, reinterpret_cast<WPARAM>(viewFont_), TRUE);
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    format.dwMask = CFM_COLOR;
-    format.crTextColor = Lime;
-    SendMessageW(re_Output, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+    re_Output.SetFont(viewFont_);
     DeleteObject(oldWindowFont);
     DeleteObject(oldViewFont);
 
     const HIMAGELIST oldPicture = buttonPicture_;
-    buttonPicture_ = LoadButtonPicture(instance_, Scale(PictureSize));
+    buttonPicture_ = vantrel::LoadButtonPicture(instance_, Scale(PictureSize));
     BUTTON_IMAGELIST picture{buttonPicture_, {Scale(2), 0, 0, 0}, BUTTON_IMAGELIST_ALIGN_LEFT};
     SendMessageW(btn_Copy, BCM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
-    if (oldPicture)
-        Comctl().ImageList_Destroy(oldPicture);
+    vantrel::DestroyButtonPicture(oldPicture);
 }
 
 // The design size at the window's density, centred in the work area of the
@@ -254,112 +176,30 @@ void Tfrm_Output::PlaceInWorkArea()
     const int height = std::min<int>(Scale(OuterHeight), work.bottom - work.top);
     SetWindowPos(window_, nullptr, work.left + (work.right - work.left - width) / 2,
                  work.top + (work.bottom - work.top - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOutControls();
+    OnSize();
 }
 
-// The layout for the client area as it is now: WM_SIZE comes only when the
-// size changes, and the density may have changed without it.
-void Tfrm_Output::LayOutControls()
+void Tfrm_Output::Show(int state)
 {
-    RECT client;
-    GetClientRect(window_, &client);
-    OnSize(client.right, client.bottom);
-}
-
-void Tfrm_Output::OnSize(int width, int height)
-{
-    // The layout rules at the window's density (Layout.h). The button stays
-    // above the field, whose right part goes behind it in a wide window.
-    const Placement placed = LayOut(width, height, dpi_);
-    const auto place = [](HWND control, const Box& box) {
-        MoveWindow(control, box.left, box.top, box.width, box.height, TRUE);
-    };
-    place(re_Output, placed.view);
-    place(Panel1, placed.panel);
-    place(Label1, placed.label);
-    place(e_FindText, placed.field);
-    const Box& button = placed.button;
-    SetWindowPos(btn_Copy, HWND_TOP, button.left, button.top, button.width, button.height, 0);
-    InvalidateRect(Panel1, nullptr, TRUE);
-}
-
-void Tfrm_Output::OnDpiChanged(int dpi, const RECT& suggested)
-{
-    // Moved to a monitor of another density, or the density changed: the
-    // fonts, controls and picture follow, and the window takes the place the
-    // system suggests for it.
-    dpi_ = dpi;
-    ApplyDensity();
-    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-    LayOutControls();
-}
-
-void Tfrm_Output::Show()
-{
-    ShowWindow(window_, SW_SHOW);
+    // The first ShowWindow of a program's window takes the show state its
+    // starter asked for in place of its own (hidden, for one, would leave
+    // the window unseen for good): this first call uses it up, so that the
+    // window is shown as start-up says.
+    ShowWindow(window_, SW_HIDE);
+    ShowWindow(window_, state);
     UpdateWindow(window_);
-    SetFocus(e_FindText);
+    outputIn_ = true;
+    // Minimised, the field gets the focus once the window is restored.
+    if (!IsIconic(window_))
+        SetFocus(e_FindText.Handle());
 }
 
-bool Tfrm_Output::PreTranslateMessage(const MSG& message)
+void Tfrm_Output::Dispatch(MSG& message)
 {
-    if (message.hwnd != window_ && !IsChild(window_, message.hwnd))
-        return false;
-    const bool control = GetKeyState(VK_CONTROL) < 0;
-    switch (message.message) {
-    case WM_KEYDOWN:
-        if (message.wParam == VK_TAB && !control) {
-            MoveFocus(GetKeyState(VK_SHIFT) < 0);
-            return true;
-        }
-        if (message.wParam == VK_RETURN && message.hwnd == btn_Copy) {
-            btn_CopyClick(btn_Copy);
-            return true;
-        }
-        return false;
-    case WM_SYSCHAR:
-        switch (std::towupper(static_cast<wint_t>(message.wParam))) {
-        case L'F':
-            SetFocus(e_FindText);
-            return true;
-        case L'C':
-            btn_CopyClick(btn_Copy);
-            return true;
-        }
-        return false;
-    }
-    return false;
-}
-
-void Tfrm_Output::MoveFocus(bool backwards)
-{
-    // The view first, then the panel: the find field, then the button.
-    const HWND order[] = {re_Output, e_FindText, btn_Copy};
-    const HWND focus = GetFocus();
-    const auto at = std::find(std::begin(order), std::end(order), focus) - std::begin(order);
-    const int count = static_cast<int>(std::size(order));
-    const int next = (static_cast<int>(at) + (backwards ? count - 1 : 1)) % count;
-    SetFocus(order[next]);
-}
-
-void Tfrm_Output::OnActivate(bool active)
-{
-    // The focus leaves with the window and comes back to the same control.
-    if (!active) {
-        const HWND focus = GetFocus();
-        if (focus && IsChild(window_, focus))
-            focusWhenInactive_ = focus;
-    } else if (focusWhenInactive_) {
-        SetFocus(focusWhenInactive_);
-    }
-}
-
-LRESULT Tfrm_Output::OnColourField(HDC dc)
-{
-    SetTextColor(dc, Aqua);
-    SetBkColor(dc, Black);
-    return reinterpret_cast<LRESULT>(fieldBrush_);
+    if (TranslateAcceleratorW(window_, accelerators_, &message) || IsDialogMessageW(window_, &message))
+        return;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
 }
 
 LRESULT CALLBACK Tfrm_Output::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -373,89 +213,179 @@ LRESULT CALLBACK Tfrm_Output::WindowProc(HWND window, UINT message, WPARAM wPara
     return self ? self->OnMessage(message, wParam, lParam) : DefWindowProcW(window, message, wParam, lParam);
 }
 
+// The window's messages, each to its handler below.
 LRESULT Tfrm_Output::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_SIZE:
-        if (Panel1)
-            OnSize(LOWORD(lParam), HIWORD(lParam));
+        OnSize();
         return 0;
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
+    case WM_SETFOCUS: // the window's own focus goes on to its control
+        SetFocus(focusWhenInactive_);
+        return 0;
     case WM_DPICHANGED:
-        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        OnDpiChanged(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == CopyButtonId && HIWORD(wParam) == BN_CLICKED)
-            btn_CopyClick(btn_Copy);
+        OnCommand(wParam, lParam);
         return 0;
     case WM_TIMER:
-        if (wParam == CopyTimerId)
-            OnCopyTimer();
+        OnTimer(wParam);
+        return 0;
+    case WM_NEXTDLGCTL:
+        OnNextControl(wParam, lParam);
+        return 0;
+    case DM_GETDEFID:
+        // The focused button is the default one while it has the focus, so
+        // that Enter presses it; there is none otherwise.
+        return GetFocus() == btn_Copy ? MAKELRESULT(IDC_COPY, DC_HASDEFID) : 0;
+    case WM_CLOSE:
+        OnClose();
         return 0;
     case WM_CTLCOLOREDIT:
-        if (reinterpret_cast<HWND>(lParam) == e_FindText)
+        if (reinterpret_cast<HWND>(lParam) == e_FindText.Handle())
             return OnColourField(reinterpret_cast<HDC>(wParam));
         break;
     case WM_DESTROY:
         // The output window is the program's only one: closing it ends the loop.
         PostQuitMessage(0);
         return 0;
+    case WM_NCDESTROY:
+        OnDestroyed();
+        return 0;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Tfrm_Output::PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam)
+// The layout rules for the client area at the window's density (Layout.h):
+// WM_SIZE, and whenever the density changes, which it may do without one.
+void Tfrm_Output::OnSize()
 {
-    switch (message) {
-    case WM_PAINT: {
-        // The panel's lowered outer bevel.
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(panel, &paint);
-        RECT area;
-        GetClientRect(panel, &area);
-        DrawEdge(dc, &area, BDR_SUNKENOUTER, BF_RECT);
-        EndPaint(panel, &paint);
-        return 0;
-    }
-    case WM_COMMAND:
-    case WM_NOTIFY:
-    case WM_CTLCOLOREDIT:
-        // The controls on the panel are the window's: their notices go there.
-        if (Tfrm_Output* self = Self(panel))
-            return self->OnMessage(message, wParam, lParam);
-        break;
-    case WM_CTLCOLORSTATIC: {
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-    }
-    }
-    return DefWindowProcW(panel, message, wParam, lParam);
+    if (!Panel1)
+        return;
+    RECT client;
+    GetClientRect(window_, &client);
+    const Placement placed = LayOut(client.right, client.bottom, dpi_);
+    Place(re_Output.Handle(), placed.view);
+    Place(Panel1, placed.panel);
+    Place(Label1, placed.label);
+    Place(e_FindText.Handle(), placed.field);
+    Place(btn_Copy, placed.button);
+    // The field comes before the button in the tab order, which is the order
+    // of the controls, and so lies above it: where it reaches under the
+    // button, its shape leaves that part out, as if the button lay on top.
+    const Box& field = placed.field;
+    const Box& button = placed.button;
+    e_FindText.LeaveOut({button.left - field.left, button.top - field.top, button.left + button.width - field.left,
+                         button.top + button.height - field.top});
+    InvalidateRect(Panel1, nullptr, TRUE);
 }
 
-// The find field's procedure, in front of the edit control's own.
-LRESULT CALLBACK Tfrm_Output::FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam)
+// The focus leaves with the window and comes back to the same control.
+void Tfrm_Output::OnActivate(bool active)
 {
-    Tfrm_Output* self = Self(field);
-    switch (message) {
-    case WM_CHAR: {
-        char16_t key = static_cast<char16_t>(wParam);
-        self->e_FindTextKeyPress(field, key);
-        if (key == 0)
-            return 0;
-        wParam = key;
-        break;
+    if (!active) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(window_, focus))
+            focusWhenInactive_ = focus;
+    } else if (focusWhenInactive_) {
+        SetFocus(focusWhenInactive_);
     }
-    case WM_SETFOCUS: {
-        // Focus that does not come from a mouse click selects the whole text.
-        const LRESULT result = CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
-        if (GetKeyState(VK_LBUTTON) >= 0)
-            SendMessageW(field, EM_SETSEL, 0, -1);
-        return result;
-    }
-    }
-    return CallWindowProcW(self->fieldProc_, field, message, wParam, lParam);
+}
+
+// Moved to a monitor of another density, or the density changed: the fonts,
+// controls and picture follow, and the window takes the place the system
+// suggests for it, where it suggests one. (A density below the design's is
+// none the system gives.)
+void Tfrm_Output::OnDpiChanged(int dpi, const RECT* suggested)
+{
+    if (dpi < 96)
+        return;
+    dpi_ = dpi;
+    ApplyDensity();
+    if (suggested)
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    OnSize();
+}
+
+// Copy All, once the output is in: the button's own notice (a click, Enter
+// or Space on it: its handle comes with it) or its accelerator's (no handle).
+void Tfrm_Output::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    const HWND from = reinterpret_cast<HWND>(lParam);
+    const bool button = HIWORD(wParam) == BN_CLICKED && from == btn_Copy;
+    const bool accelerator = HIWORD(wParam) == 1 && !from;
+    if (outputIn_ && LOWORD(wParam) == IDC_COPY && (button || accelerator))
+        btn_CopyClick(btn_Copy);
+}
+
+// The timer a held clipboard is tried again on; closing waits for it.
+void Tfrm_Output::OnTimer(WPARAM id)
+{
+    if (id != TOutputView::CopyTimerId)
+        return;
+    re_Output.OnCopyTimer();
+    if (closing_ && !re_Output.CopyPending())
+        DestroyWindow(window_);
+}
+
+// Closed while Copy All still tries a held clipboard: the window goes out of
+// sight at once, and away once the copy is done or given up (about a second
+// at most), so that the copy is not lost with it.
+void Tfrm_Output::OnClose()
+{
+    closing_ = re_Output.CopyPending();
+    if (closing_)
+        ShowWindow(window_, SW_HIDE);
+    else
+        DestroyWindow(window_);
+}
+
+// The dialog manager's request to move the focus: a label's accelerator
+// asks for the label and then for the tab stop after it. The arrow keys on
+// the button ask for a tab stop by its handle, as they would move among a
+// dialog's group of buttons; here there is none, and they move nothing.
+void Tfrm_Output::OnNextControl(WPARAM which, LPARAM byHandle)
+{
+    HWND next = reinterpret_cast<HWND>(which);
+    if (!LOWORD(byHandle))
+        next = GetNextDlgTabItem(window_, GetFocus(), which != 0);
+    else if (GetWindowLongW(next, GWL_STYLE) & WS_TABSTOP)
+        return;
+    if (next)
+        SetFocus(next);
+}
+
+LRESULT Tfrm_Output::OnColourField(HDC dc)
+{
+    SetTextColor(dc, Aqua);
+    SetBkColor(dc, Black);
+    return reinterpret_cast<LRESULT>(fieldBrush_);
+}
+
+void Tfrm_Output::OnDestroyed()
+{
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    window_ = nullptr;
+}
+
+void Tfrm_Output::e_FindTextKeyPress(HWND /*sender*/, char16_t& key)
+{
+    char32_t character = key;
+    vantrel::FindTextKeyPress(e_FindText, re_Output, character);
+    key = static_cast<char16_t>(character);
+}
+
+void Tfrm_Output::btn_CopyClick(HWND /*sender*/)
+{
+    vantrel::CopyAll(re_Output);
+}
+
+void Tfrm_Output::FindInOutput(std::u16string_view pattern, bool findNext)
+{
+    vantrel::FindInOutput(re_Output, pattern, findNext);
 }

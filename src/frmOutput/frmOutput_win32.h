@@ -1,16 +1,19 @@
-// The output window on the Win32 API: a RichEdit output view and a bottom
-// panel with the find field and the Copy All button. The find and Copy All
-// rules live in Find.h; this class adapts the Windows controls to them.
+// The output window on the Win32 API: the output view and the bottom panel
+// with the find field and the Copy All button. The find and Copy All rules
+// live in Find.h; the view (OutputView_win32.h) and the find field
+// (FindEdit_win32.h) adapt the Windows controls to them.
 #pragma once
 
-#include "OutputView.h"
+#include "FindEdit_win32.h"
+#include "OutputView_win32.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <string>
+#include <string_view>
 
-class Tfrm_Output : private vantrel::OutputView {
+class Tfrm_Output {
 public:
     // Creates the window and its controls, not yet visible, sized for the
     // screen's density and centred in the work area of its monitor.
@@ -19,9 +22,9 @@ public:
     Tfrm_Output(const Tfrm_Output&) = delete;
     Tfrm_Output& operator=(const Tfrm_Output&) = delete;
 
-    HWND re_Output = nullptr;
+    TOutputView re_Output;
     HWND Panel1 = nullptr;
-    HWND e_FindText = nullptr;
+    TFindEdit e_FindText;
     HWND Label1 = nullptr;
     HWND btn_Copy = nullptr;
 
@@ -32,53 +35,46 @@ public:
     void FindInOutput(std::u16string_view pattern, bool findNext);
 
     // The output view's operations, for start-up.
-    vantrel::OutputView& View() { return *this; }
-    // Shows the window with the keyboard focus in the find field.
-    void Show();
-    // The window's own keys, looked at before the message reaches a control:
-    // Tab and Shift+Tab move along the tab order, Alt+F and Alt+C are the
-    // label's and the button's accelerators, Enter presses the focused button.
-    // Returns true when the message was handled.
-    bool PreTranslateMessage(const MSG& message);
+    vantrel::OutputView& View() { return re_Output; }
+    // Shows the window (SW_SHOWNORMAL or one of the minimised states) with
+    // the keyboard focus in the find field, or there once it is restored.
+    void Show(int state = SW_SHOWNORMAL);
+    // False once the window has been closed, which ends the program.
+    bool IsOpen() const { return window_ != nullptr; }
+    // Handles one message of the event loop. The window's keys go through
+    // the dialog manager, as in a dialog box: Tab and Shift+Tab move along
+    // the tab order, Alt+F is the label's accelerator, Enter presses the
+    // focused button; Alt+C, the button's accelerator, goes through the
+    // window's accelerator table, so that the focus stays where it is.
+    void Dispatch(MSG& message);
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK PanelProc(HWND panel, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK FindTextProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnSize();
+    void OnActivate(bool active);
+    void OnDpiChanged(int dpi, const RECT* suggested);
+    void OnCommand(WPARAM wParam, LPARAM lParam);
+    void OnTimer(WPARAM id);
+    void OnNextControl(WPARAM which, LPARAM byHandle);
+    void OnClose();
+    LRESULT OnColourField(HDC dc);
+    void OnDestroyed();
+
     void CreateControls(HINSTANCE instance);
     void ApplyDensity();
     void PlaceInWorkArea();
-    void LayOutControls();
-    void OnSize(int width, int height);
-    void OnDpiChanged(int dpi, const RECT& suggested);
-    LRESULT OnColourField(HDC dc);
-    void OnActivate(bool active);
-    void OnCopyTimer();
-    void MoveFocus(bool backwards);
     int Scale(int designPixels) const;
-
-    void AddLine(std::u16string_view text) override;
-    std::u16string Text() const override;
-    std::size_t SelStart() const override;
-    std::size_t SelLength() const override;
-    void SetSelStart(std::size_t start) override;
-    void SetSelLength(std::size_t length) override;
-    void CopySelection() override;
 
     HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;
-    HWND tooltip_ = nullptr;
     HWND focusWhenInactive_ = nullptr;
-    WNDPROC fieldProc_ = nullptr; // the edit control's own procedure
+    HACCEL accelerators_ = nullptr;
     HFONT windowFont_ = nullptr;
     HFONT viewFont_ = nullptr;
     HBRUSH fieldBrush_ = nullptr;
     HIMAGELIST buttonPicture_ = nullptr;
     int dpi_ = 96;
-    // Copy All's text while the clipboard is held by another program, tried
-    // again on this timer.
-    static constexpr UINT_PTR CopyTimerId = 1;
-    std::wstring pendingCopy_;
-    int copyTriesLeft_ = 0;
+    bool outputIn_ = false; // Copy All waits for the output
+    bool closing_ = false;  // closed while a copy is still being tried
 };

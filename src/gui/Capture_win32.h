@@ -1,70 +1,20 @@
-// What the Windows capture offers beyond Capture.h: the pieces it is made
-// of, the output pipe and the start of the child, which the capture test
-// also drives directly.
+// What the Windows capture offers beyond Capture.h. The command is started
+// by Process_win32.h; while the capture waits for it, the calling thread's
+// sent and posted messages are dispatched, so that its windows, hidden or
+// not, answer every message the system or another program sends them (a
+// broadcast, the question whether the session may end, a request to close).
+// A WM_QUIT taken from the queue meanwhile is posted again once the capture
+// is done: it belongs to the caller's own message loop.
 #pragma once
 
 #include "Capture.h"
 
-#include <windows.h>
-
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace vantrel {
 
-// Owns one kernel handle and closes it when it goes out of scope.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) { Reset(handle); }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { Reset(); }
-
-    HANDLE Get() const { return handle_; }
-    void Reset(HANDLE handle = nullptr)
-    {
-        if (handle_ != nullptr)
-            CloseHandle(handle_);
-        handle_ = handle == INVALID_HANDLE_VALUE ? nullptr : handle;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
-
 // 8-bit text as the system's ANSI code page reads it.
 std::u16string FromAnsi(std::string_view bytes);
-
-// The output pipe: a byte pipe of CaptureBufferSize whose read end is ours,
-// opened for overlapped reads, and whose write end is an inheritable one for
-// the child.
-struct OutputPipe {
-    UniqueHandle readEnd, writeEnd;
-};
-
-// The system's random source (and a mix of clocks where it fails).
-std::uint64_t SystemRandom();
-
-// The pipe's name, \\.\pipe\vantrel-<the number in 16 hexadecimal digits>.
-std::wstring OutputPipeName(std::uint64_t random);
-
-// Makes the output pipe under a name that holds a number from random(), so
-// that no other program can know the name beforehand, and tries new names
-// while one is taken (by chance or by a program that squats names). Only
-// the current user may open the pipe. Returns 0 or the system's number for
-// the last failure.
-std::uint32_t CreateOutputPipe(OutputPipe& pipe, std::uint64_t (*random)() = SystemRandom);
-
-// Starts the command line, unchanged, as a hidden child whose standard
-// output is `output`, whose standard input is the NUL device and which has
-// no standard error. It inherits those two handles and no other. A program
-// named without a path is looked for in the system directory, the Windows
-// directory and PATH before the system's own search, which would look in
-// the folder of our exe and the current directory first. Returns 0 or the
-// system's number for why the child could not be started.
-std::uint32_t StartChild(std::u16string_view commandLine, HANDLE output, UniqueHandle& process,
-                         UniqueHandle& thread);
 
 } // namespace vantrel

@@ -6,6 +6,7 @@
 // page into look-alikes.
 #include "Capture_win32.h"
 #include "CommandLine.h"
+#include "Process_win32.h"
 #include "SystemLibrary_win32.h"
 #include "frmOutput_win32.h"
 
@@ -35,6 +36,40 @@ std::u16string ModulePath()
     }
 }
 
+// How the starter asked the window to be shown, as far as Vantrel follows
+// it: minimised (as it asked, with or without activating it), or normally;
+// hidden would leave it unseen, and the tool window cannot be maximised.
+int StartingShowState()
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    GetStartupInfoW(&startup);
+    if (startup.dwFlags & STARTF_USESHOWWINDOW) {
+        switch (startup.wShowWindow) {
+        case SW_SHOWMINIMIZED:
+        case SW_MINIMIZE:
+        case SW_SHOWMINNOACTIVE:
+            return startup.wShowWindow;
+        case SW_FORCEMINIMIZE:
+            return SW_SHOWMINNOACTIVE;
+        }
+    }
+    return SW_SHOWNORMAL;
+}
+
+// The event loop, until the window has gone: only that ends it. A WM_QUIT
+// that another program posts to the thread, before the window is shown
+// (the capture leaves it in the queue) or after, is passed over, and the
+// exit status is 0 whatever it said.
+void RunEventLoop(Tfrm_Output& form)
+{
+    MSG message;
+    while (form.IsOpen()) {
+        if (GetMessageW(&message, nullptr, 0, 0) > 0)
+            form.Dispatch(message);
+    }
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -54,7 +89,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         MessageBoxW(nullptr, Wide(text), L"Error", MB_ICONINFORMATION | MB_TOPMOST | MB_OK);
         return 0;
     }
-    const std::u16string ChildCommandLine = vantrel::JoinParameters(parameters);
+    const std::u16string ChildCommandLine = vantrel::JoinChildCommandLine(parameters);
 
     // The child starts at once and runs while the window is being built, so
     // that building it costs the user no time of its own. What the child
@@ -64,18 +99,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     vantrel::BasicChildCapture<char16_t> capture(ChildCommandLine);
     Tfrm_Output frm_Output(instance);
     const std::u16string output = capture.Finish();
-    // Asked to close while the command ran (the hidden window got WM_CLOSE):
-    // the command has ended on its own, and nothing is shown.
-    MSG message;
-    if (PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
-        return static_cast<int>(message.wParam);
-    vantrel::ShowOutput(frm_Output.View(), output, [&] { frm_Output.Show(); });
-
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (frm_Output.PreTranslateMessage(message))
-            continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
+    // Closed while the command ran (the hidden window got WM_CLOSE): the
+    // command has ended on its own, and nothing is shown.
+    if (!frm_Output.IsOpen())
+        return 0;
+    vantrel::ShowOutput(frm_Output.View(), output, [&] { frm_Output.Show(StartingShowState()); });
+    RunEventLoop(frm_Output);
     return 0;
 }

@@ -4,6 +4,8 @@
 #include "Capture_win32.h"
 #include "ChildOutput.h"
 #include "Children_win32.h"
+#include "CommandLine.h"
+#include "Process_win32.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +13,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <optional>
 #include <string>
 
 using vantrel::CaptureBufferSize;
 using vantrel::CaptureCommandOutput;
-using namespace std::string_literals;
 
 TEST(Capture, OutputAsTheChildWroteIt)
 {
@@ -48,30 +49,23 @@ TEST(Capture, ProgramsThatCannotBeStarted)
 
 TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
 {
-    // A quiet grandchild that sleeps for 30 s, and eight busy ones that write
-    // without pause for a minute: the capture ends with the child either
-    // way, keeping the child's output and as much of the grandchildren's as
-    // the pipe held. It takes milliseconds; the bound only catches waiting
-    // for the grandchildren, or for a read that happens to be interrupted.
-    // Once the output is taken the pipe is closed, while the capture lives
-    // on: the busy ones' writes then fail at once, and they stop (each
-    // leaves the marker).
-    const std::string stamp = TempPath("vantrel-child-end-"), stopped = TempPath("vantrel-flood-stopped-");
+    // A quiet grandchild the test lets go only after the captures, and eight
+    // busy ones that write until a write fails: the capture ends with the
+    // child, keeping its output and what the pipe held of theirs; one that
+    // waited for a grandchild would hang (the watchdog names it). Once the
+    // output is taken the pipe is closed, while the capture lives on: the
+    // busy ones' writes fail, and they stop (leaving the marker).
+    const GoSignal go("quiet-grandchild");
+    const std::string stopped = TempPath("vantrel-flood-stopped-");
     DeleteFileA(stopped.c_str());
-    for (const std::string& grandchildren : {"1 sleep 30000"s, "8 flood \"" + stopped + "\""}) {
-        vantrel::ChildCapture capture(ChildLine("grandchild " + grandchildren + " + stamp \"" + stamp + "\""));
+    for (const std::string& grandchildren : {"1 wait-event " + go.name, "8 flood \"" + stopped + "\""}) {
+        vantrel::ChildCapture capture(ChildLine("grandchild " + grandchildren));
         const std::string text = capture.Finish();
-        std::ifstream end(stamp);
-        long long endMs = 0;
-        end >> endMs;
-        EXPECT_LT(NowMs() - endMs, 1000) << grandchildren;
         EXPECT_EQ(text.substr(0, 11), "parent done") << grandchildren;
         EXPECT_EQ(text.find_first_not_of('g', 11), std::string::npos) << grandchildren;
-        for (int waited = 0; grandchildren[2] == 'f' && waited < 100 && !Exists(stopped); ++waited)
-            Sleep(100);
-        EXPECT_TRUE(grandchildren[2] != 'f' || Exists(stopped)) << "a grandchild still writes after the capture";
+        while (grandchildren[2] == 'f' && !Exists(stopped))
+            Sleep(10);
     }
-    DeleteFileA(stamp.c_str());
     DeleteFileA(stopped.c_str());
 }
 
@@ -172,10 +166,80 @@ TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
     EXPECT_EQ(CaptureCommandOutput(accents), Fingerprint(accents));
 }
 
+// The UTF-16 capture WinMain runs, on the child's command line start-up
+// makes of the text after the exe (split, joined): the output, or none for
+// the error text. On PATH, a folder named like a program lies before it,
+// and a batch file has a namesake planted in the current directory; a copy
+// of this binary in a folder with a blank has one planted up to the blank.
+TEST(Capture, WhatStartUpMakesOfItsParameters)
+{
+    MadeFiles made;
+    const std::wstring self = Wide(SelfPath()), child = L"\"" + self + L"\" --child ";
+    const std::wstring notProgram = made.File(Wide(TempPath("vantrel-not-a-program-")) + L".exe", "just text\r\n");
+    std::wstring words;
+    for (int i = 0; words.size() < 31000; ++i)
+        words += L" " + std::to_wstring(i) + std::wstring(90, static_cast<wchar_t>(L'a' + i % 26));
+    const std::wstring omega = made.Folder(Wide(TempPath("vantrel-omega-")));
+    made.File(omega + L"\\\u03a9mega.txt", "the real one");
+    made.File(omega + L"\\Omega.txt", "its look-alike");
+    const std::wstring t = made.Folder(Wide(TempPath("vantrel-lookup-")));
+    for (const wchar_t* folder : {L"\\on-path-1", L"\\on-path-1\\vantrel-probe.exe", L"\\on-path-2", L"\\here", L"\\probe dir"})
+        made.Folder(t + folder);
+    made.Copy(self, t + L"\\on-path-2\\vantrel-probe.exe");
+    made.Copy(self, t + L"\\probe.exe");
+    const std::wstring probe = made.Copy(self, t + L"\\probe dir\\capture_tests.exe");
+    made.File(t + L"\\on-path-2\\vantrel-probe.bat", "@echo found on PATH %*\r\n");
+    made.File(t + L"\\here\\vantrel-probe.bat", "@echo planted\r\n");
+    wchar_t path[32767], directory[MAX_PATH];
+    GetEnvironmentVariableW(L"PATH", path, 32767);
+    GetCurrentDirectoryW(MAX_PATH, directory);
+    SetEnvironmentVariableW(L"PATH", (t + L"\\on-path-1;" + t + L"\\on-path-2;" + path).c_str());
+    SetCurrentDirectoryW((t + L"\\here").c_str());
+
+    const struct {
+        const char* what;
+        std::wstring parameters;
+        std::optional<std::wstring> shown;
+    } rows[] = {
+        {"an empty parameter", L"\"\"", {}},
+        {"a parameter of blanks", L"\"   \"", {}},
+        {"a file that is not a program", notProgram, {}},
+        // Quoted, but the quotes are dropped: it names no file, so the system
+        // looks for the program up to the blank.
+        {"a quoted program path with a blank", L"\"C:\\Program Files\\vantrel-nothing.exe\" /x", {}},
+        {"parameters joined by single blanks, without their quotes",
+         child + L"print \"two  blanks\" back\\slash /x -y", L"two  blanks back\\slash /x -y"},
+        {"characters of the ANSI code page above 127", child + L"print \u00e9t\u00e9 \u00c4\u00d6",
+         L"\u00e9t\u00e9 \u00c4\u00d6"},
+        {"a 31 KB command line", child + L"linesum" + words,
+         Wide(Fingerprint(SelfPath() + " --child linesum" + std::string(words.begin(), words.end())))},
+        {"a file name of no code page beside its look-alike", L"cmd /c type " + omega + L"\\\u03a9mega.txt",
+         L"the real one"},
+        {"a batch file on PATH beside a planted namesake", L"vantrel-probe.bat one two", L"found on PATH one two\n"},
+        {"a folder of the program's name on PATH before it", L"vantrel-probe --child", L"vantrel-probe.exe ran"},
+        {"a program path with a blank beside a planted shorter one", L"\"" + probe + L"\" --child commandline one",
+         L"\"" + probe + L"\" --child commandline one"},
+    };
+    for (const auto& row : rows) {
+        const std::u16string parameters(row.parameters.begin(), row.parameters.end());
+        const std::u16string line = vantrel::JoinChildCommandLine(vantrel::SplitParameters(parameters));
+        vantrel::BasicChildCapture<char16_t> capture(line);
+        const std::u16string shown = capture.Finish();
+        const std::u16string error = vantrel::CaptureErrorText(capture.StartError(), line);
+        EXPECT_EQ(std::wstring(shown.begin(), shown.end()), row.shown.value_or(std::wstring(error.begin(), error.end())))
+            << row.what;
+        EXPECT_EQ(capture.StartError() != 0, !row.shown) << row.what;
+    }
+    SetEnvironmentVariableW(L"PATH", path);
+    SetCurrentDirectoryW(directory);
+}
+
 int main(int argc, char** argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
         return RunChild(argc, argv);
+    if (SaidWhichRan("capture_tests"))
+        return 0;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

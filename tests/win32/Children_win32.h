@@ -7,8 +7,10 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -25,15 +27,6 @@ inline std::string ChildLine(const std::string& behaviours)
     return "\"" + SelfPath() + "\" --child " + behaviours;
 }
 
-// Milliseconds on the one clock that every process reads alike.
-inline long long NowMs()
-{
-    LARGE_INTEGER now, frequency;
-    QueryPerformanceCounter(&now);
-    QueryPerformanceFrequency(&frequency);
-    return now.QuadPart * 1000 / frequency.QuadPart;
-}
-
 // A path in the temporary folder, made unique to this process.
 inline std::string TempPath(const char* name)
 {
@@ -47,6 +40,64 @@ inline bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+inline std::wstring Wide(const std::string& ascii)
+{
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+// The files and folders a test makes, removed again, the last first, when
+// it goes. Each call returns the path it made (Copy: empty where it failed).
+struct MadeFiles {
+    std::vector<std::wstring> paths;
+
+    std::wstring Folder(const std::wstring& path) { return CreateDirectoryW(path.c_str(), nullptr), Made(path); }
+    std::wstring File(const std::wstring& path, const std::string& text)
+    {
+        return std::ofstream(path.c_str(), std::ios::binary) << text, Made(path);
+    }
+    std::wstring Copy(const std::wstring& from, const std::wstring& path)
+    {
+        return CopyFileW(from.c_str(), path.c_str(), FALSE) ? Made(path) : std::wstring();
+    }
+    std::wstring Made(const std::wstring& path) { return paths.emplace_back(path); }
+    ~MadeFiles()
+    {
+        for (auto path = paths.rbegin(); path != paths.rend(); ++path)
+            DeleteFileW(path->c_str()) || RemoveDirectoryW(path->c_str());
+    }
+};
+
+// Started under a name other than its own (a copy planted where no program
+// of that name may run, or put where the lookup must find it), the test
+// binary only says which program ran; true then.
+inline bool SaidWhichRan(const char* ownName)
+{
+    const std::string self = SelfPath();
+    const std::string name = self.substr(self.find_last_of("\\/") + 1);
+    if (name.rfind(ownName, 0) == 0)
+        return false;
+    std::fputs((name + " ran").c_str(), stdout);
+    return true;
+}
+
+// A named event that a child waits for (its "wait-event" behaviour); set
+// when the object goes, so that no child waits on after a failed check.
+struct GoSignal {
+    std::string name;
+    HANDLE event;
+    explicit GoSignal(const char* what)
+        : name(std::string("vantrel-test-") + what + "-" + std::to_string(GetCurrentProcessId())),
+          event(CreateEventA(nullptr, TRUE, FALSE, name.c_str()))
+    {
+    }
+    ~GoSignal()
+    {
+        Set();
+        CloseHandle(event);
+    }
+    void Set() const { SetEvent(event); }
+};
+
 namespace children {
 
 inline void Out(const std::string& bytes)
@@ -56,16 +107,91 @@ inline void Out(const std::string& bytes)
               nullptr);
 }
 
-inline void Touch(const std::string& path, const std::string& text = "")
+inline void Touch(const std::string& path)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    std::ofstream{path};
 }
 
-// One behaviour, its name first.
-inline int Behave(const std::vector<std::string>& a)
+// The behaviours only Windows children have: one table from a behaviour's
+// name to what it does, given its parameters (its name first).
+using Parameters = const std::vector<std::string>&;
+
+struct WindowsChild {
+    const char* name;
+    void (*act)(Parameters a);
+};
+
+// grandchild <n> <behaviour...>: n grandchildren that hold standard output.
+inline void StartGrandchildren(Parameters a)
+{
+    Out("parent done");
+    std::string line = ChildLine("");
+    for (std::size_t i = 2; i < a.size(); ++i)
+        line += " \"" + a[i] + "\"";
+    for (int n = std::atoi(a[1].c_str()); n > 0; --n) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+        PROCESS_INFORMATION grandchild{};
+        std::string copy = line;
+        if (CreateProcessA(nullptr, copy.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &grandchild)) {
+            CloseHandle(grandchild.hProcess);
+            CloseHandle(grandchild.hThread);
+        }
+    }
+}
+
+inline const std::vector<WindowsChild>& WindowsChildren()
+{
+    static const std::vector<WindowsChild> table = {
+        {"linesum", [](Parameters) { Out(Fingerprint(GetCommandLineA())); }}, // of the raw command line
+        {"commandline", [](Parameters) { Out(GetCommandLineA()); }},
+        {"print", [](Parameters) { Out(std::strstr(GetCommandLineA(), " --child print ") + 15); }},
+        {"stdin", [](Parameters) {
+             char c;
+             DWORD read = 0;
+             const BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &read, nullptr);
+             Out(!ok ? "no input" : read == 0 ? "end of input" : "read a byte");
+         }},
+        {"grandchild", StartGrandchildren},
+        {"touch", [](Parameters a) { Touch(a.at(1)); }},
+        {"wait-event", [](Parameters a) { // until the test sets it, ten minutes at most
+             HANDLE event = CreateEventA(nullptr, TRUE, FALSE, a.at(1).c_str());
+             WaitForSingleObject(event, 600000);
+             CloseHandle(event);
+         }},
+        {"broadcast", [](Parameters) { // as installers do: every top-level window must answer
+             SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
+         }},
+        {"flood", [](Parameters a) { // flood <marker>: writes until a write fails
+             const std::string block(65536, 'g');
+             DWORD written = 0;
+             while (WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &written, nullptr)) {
+             }
+             Touch(a.at(1));
+         }},
+        {"write-handle", [](Parameters a) { // into a handle it may have inherited
+             DWORD written = 0;
+             WriteFile(reinterpret_cast<HANDLE>(std::strtoull(a.at(1).c_str(), nullptr, 10)), "leaked", 6,
+                       &written, nullptr);
+         }},
+        {"close-early", [](Parameters a) { // close-early <marker>
+             Out("early");
+             CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+             Sleep(500);
+             Touch(a.at(1));
+         }},
+        {"killed", [](Parameters) {
+             Out("partial output");
+             TerminateProcess(GetCurrentProcess(), 9);
+         }},
+    };
+    return table;
+}
+
+// One behaviour, its name first; returns the child's exit status.
+inline int Behave(Parameters a)
 {
     int status = 0;
     const auto err = [](const std::string& bytes) {
@@ -75,67 +201,9 @@ inline int Behave(const std::vector<std::string>& a)
     };
     if (WriteLikeEveryPlatform(a, Out, err, status))
         return status;
-    const std::string& behaviour = a[0];
-    if (behaviour == "linesum") {   // the fingerprint of the raw command line
-        Out(Fingerprint(GetCommandLineA()));
-    } else if (behaviour == "commandline") {
-        Out(GetCommandLineA());
-    } else if (behaviour == "print") {     // its raw command line from the text after "print "
-        Out(std::strstr(GetCommandLineA(), " --child print ") + 15);
-    } else if (behaviour == "stdin") {
-        char c;
-        DWORD read = 0;
-        const BOOL ok = ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &read, nullptr);
-        Out(!ok ? "no input" : read == 0 ? "end of input" : "read a byte");
-    } else if (behaviour == "grandchild") { // grandchild <count> <behaviour...>
-        // Starts that many grandchildren that hold standard output.
-        Out("parent done");
-        std::string line = ChildLine("");
-        for (std::size_t i = 2; i < a.size(); ++i)
-            line += " \"" + a[i] + "\"";
-        for (int n = std::atoi(a[1].c_str()); n > 0; --n) {
-            STARTUPINFOA startup{};
-            startup.cb = sizeof startup;
-            startup.dwFlags = STARTF_USESTDHANDLES;
-            startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-            PROCESS_INFORMATION grandchild{};
-            std::string copy = line;
-            if (CreateProcessA(nullptr, copy.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                               &grandchild)) {
-                CloseHandle(grandchild.hProcess);
-                CloseHandle(grandchild.hThread);
-            }
-        }
-    } else if (behaviour == "stamp") {     // stamp <file>: the time now
-        Touch(a[1], std::to_string(NowMs()));
-    } else if (behaviour == "sleep") {
-        Sleep(static_cast<DWORD>(std::atoi(a[1].c_str())));
-    } else if (behaviour == "wait-event") { // wait-event <name>: until the test sets it, ten minutes at most
-        HANDLE event = CreateEventA(nullptr, TRUE, FALSE, a[1].c_str());
-        WaitForSingleObject(event, 600000);
-        CloseHandle(event);
-    } else if (behaviour == "broadcast") { // as installers do: every top-level window must answer
-        SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
-    } else if (behaviour == "flood") {     // flood <marker>: writes without pause, for a minute at most
-        const std::string block(65536, 'g');
-        const DWORD start = GetTickCount();
-        DWORD written = 0;
-        while (GetTickCount() - start < 60000 &&
-               WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &written, nullptr)) {
-        }
-        Touch(a[1]);
-    } else if (behaviour == "write-handle") { // writes into a handle it may have inherited
-        DWORD written = 0;
-        WriteFile(reinterpret_cast<HANDLE>(std::strtoull(a[1].c_str(), nullptr, 10)), "leaked", 6, &written,
-                  nullptr);
-    } else if (behaviour == "close-early") { // close-early <marker>
-        Out("early");
-        CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
-        Sleep(500);
-        Touch(a[1]);
-    } else if (behaviour == "killed") {
-        Out("partial output");
-        TerminateProcess(GetCurrentProcess(), 9);
+    for (const WindowsChild& child : WindowsChildren()) {
+        if (a[0] == child.name)
+            child.act(a);
     }
     return 0;
 }

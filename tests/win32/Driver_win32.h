@@ -4,12 +4,13 @@
 // exe that starts slowly.
 #pragma once
 
+#include "Children_win32.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,6 @@
 // (VANTREL_E2E_TIMEOUT_SCALE; the 32-bit exe under emulation needs 10).
 inline std::wstring vantrelPath;
 inline double timeoutScale = 1;
-
-inline std::wstring Wide(const std::string& ascii)
-{
-    return std::wstring(ascii.begin(), ascii.end());
-}
 
 // Polls until the condition holds or the time (times the scale) has passed:
 // key events are queued, so their effect shows a moment later.
@@ -56,23 +52,6 @@ inline std::wstring TextOf(HWND window)
     return text;
 }
 
-struct Selection {
-    int start, end;
-    bool operator==(const Selection&) const = default;
-    friend std::ostream& operator<<(std::ostream& out, Selection s) { return out << s.start << ".." << s.end; }
-};
-
-// The control's selection once it is the expected one, or after the wait.
-inline Selection SelectionOf(HWND control, Selection expected)
-{
-    auto now = [&] {
-        const auto packed = static_cast<DWORD>(SendMessageW(control, EM_GETSEL, 0, 0));
-        return Selection{LOWORD(packed), HIWORD(packed)};
-    };
-    WaitUntil([&] { return now() == expected; });
-    return now();
-}
-
 // The clipboard's text in that format (CF_UNICODETEXT or CF_TEXT).
 inline std::wstring Clipboard(UINT format = CF_UNICODETEXT)
 {
@@ -104,8 +83,8 @@ inline void ClearClipboard()
 }
 
 // Real key events, as the keyboard makes them: modifiers down, key down and
-// up, modifiers up.
-inline void Key(WORD key, std::vector<WORD> modifiers = {})
+// up, modifiers up; then a moment for them to arrive. Returns the last key.
+inline WORD Key(WORD key, std::vector<WORD> modifiers = {}, DWORD moment = 150)
 {
     std::vector<INPUT> inputs;
     auto add = [&](WORD vk, bool up) {
@@ -123,7 +102,8 @@ inline void Key(WORD key, std::vector<WORD> modifiers = {})
     for (auto m = modifiers.rbegin(); m != modifiers.rend(); ++m)
         add(*m, true);
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    Sleep(150);
+    Sleep(moment);
+    return inputs.back().ki.wVk;
 }
 
 // Characters typed into the field, as the keyboard's translation delivers them.
@@ -180,14 +160,6 @@ inline HWND FocusOf(HWND window)
     return info.hwndFocus;
 }
 
-inline RECT RectIn(HWND control, HWND parent)
-{
-    RECT r;
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
 // The screen's density for the programs started from now on.
 inline void SetScreenDensity(DWORD dpi)
 {
@@ -201,17 +173,20 @@ inline void SetScreenDensity(DWORD dpi)
 
 // vantrel.exe (or a copy of it) started with the parameters, in the
 // driver's current directory or the one given, as the desktop starts it:
-// without a console of ours for it or its children to share. Ended by force
-// if it still runs when the object goes.
+// without a console of ours for it or its children to share, and with the
+// show state given (none: the starter asks for nothing). Ended by force if
+// it still runs when the object goes.
 struct Program {
     PROCESS_INFORMATION process{};
 
     explicit Program(const std::wstring& parameters, const std::wstring& exe = vantrelPath,
-                     const std::wstring& directory = L"")
+                     const std::wstring& directory = L"", int show = -1)
     {
         std::wstring line = L"\"" + exe + L"\"" + (parameters.empty() ? L"" : L" " + parameters);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        startup.dwFlags = show < 0 ? 0 : STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(show < 0 ? 0 : show);
         EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                                    directory.empty() ? nullptr : directory.c_str(), &startup, &process))
             << "vantrel.exe starts";
@@ -259,21 +234,3 @@ inline std::wstring ViewAfterRun(const std::wstring& parameters, const std::wstr
     EXPECT_EQ(vantrel.WaitForExit(), 0u) << "closing the window ends it with status 0";
     return text;
 }
-
-// A named event that a child waits for (its "wait-event" behaviour); set
-// when the object goes, so that no child waits on after a failed check.
-struct GoSignal {
-    std::string name;
-    HANDLE event;
-    explicit GoSignal(const char* what)
-        : name(std::string("vantrel-e2e-") + what + "-" + std::to_string(GetCurrentProcessId())),
-          event(CreateEventA(nullptr, TRUE, FALSE, name.c_str()))
-    {
-    }
-    ~GoSignal()
-    {
-        Set();
-        CloseHandle(event);
-    }
-    void Set() const { SetEvent(event); }
-};

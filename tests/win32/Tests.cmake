@@ -16,6 +16,7 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
     # density it is moved to (WM_DPICHANGED), the awareness its manifest
     # gives, the names screen readers read and a clipboard held by others.
     add_executable(window_tests win32/frmOutput_win32_test.cpp)
+    target_include_directories(window_tests PRIVATE capture)
     target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 oleacc ${GTEST_MAIN_TARGETS})
     add_test(NAME window COMMAND window_tests)
     set_tests_properties(window PROPERTIES
@@ -42,11 +43,13 @@ endif()
 # so that only Vantrel itself runs as 32-bit code (emulated where the kernel
 # runs no 32-bit code: its start then takes about a minute). This build has
 # it built through the win32-driver build preset (configuring the win64
-# build first where it has not been). Three starts of Vantrel: the usage
-# message, a program not found, and one capture run at 144 dpi that covers
-# the rest (the planted files are 64-bit ones, so that case has no meaning
-# here).
-set(VANTREL_WIN32_E2E_CASES "EndToEnd.Usage:EndToEnd.AProgramThatIsNotFound:EndToEnd/CaptureRun.*/144dpi")
+# build first where it has not been). Five starts of Vantrel: the usage
+# message, a program not found, one capture run at 144 dpi, started
+# minimised, that covers the rest, and the two 64-bit programs that only the
+# native system directory holds, which a 32-bit program sees only through
+# its native view (the planted files are 64-bit ones, so that case has no
+# meaning here).
+set(VANTREL_WIN32_E2E_CASES "EndToEnd.Usage:EndToEnd.AProgramThatIsNotFound:EndToEnd/CaptureRun.*/144dpi*:EndToEnd.CommandLines")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(driver_build ${PROJECT_SOURCE_DIR}/build/win64)
     add_custom_target(vantrel_e2e_win64 ALL

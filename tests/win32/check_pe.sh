@@ -21,6 +21,7 @@ case $format in
 esac
 check_that "format $format" has "$headers" "Magic			$magic"
 check_that "GUI subsystem: no console window" has "$headers" "(Windows GUI)"
+check_that "aware of terminal servers: the system's own folders there too" has "$headers" "TERMINAL_SERVICE_AWARE"
 
 # Windows XP SP3 loads it: header versions no newer than XP's (5.1; 5.2 for
 # the x86_64 XP), and every imported function one that XP SP3 has.

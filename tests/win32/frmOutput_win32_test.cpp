@@ -1,8 +1,10 @@
 // The Windows window in its own process (under wine64 on Xvfb), for what
-// only its process can see: WM_DPICHANGED, whose suggested rectangle is a
-// pointer no other process could send; the density awareness the system
-// made of the manifest (the same manifest as vantrel.exe's, linked in); and
-// how system DLLs are loaded on systems without the search flags.
+// the toolkit adds: real keys through the window's own dispatch, the focus,
+// WM_DPICHANGED and the layout applied, the density awareness the manifest
+// gives (vantrel.exe's, linked in), screen readers' names, the clipboard,
+// messages other programs post, and loading system DLLs without the flags.
+#include "Driver_win32.h"
+#include "Layout.h"
 #include "SystemLibrary_win32.h"
 #include "frmOutput_win32.h"
 
@@ -13,8 +15,9 @@
 #include <oleacc.h>
 #include <richedit.h>
 
-#include <atomic>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -39,37 +42,76 @@ std::wstring ModulePath(HMODULE module)
     return std::wstring(path, GetModuleFileNameW(module, path, MAX_PATH));
 }
 
-std::wstring ClipboardText()
-{
-    std::wstring text;
-    if (OpenClipboard(nullptr)) {
-        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-            text = static_cast<const wchar_t*>(GlobalLock(data));
-            GlobalUnlock(data);
-        }
-        CloseClipboard();
+// Another program holding the clipboard open until the test lets it go: a
+// thread of ours, which the clipboard tells apart from the window's.
+struct ClipboardHolder {
+    HANDLE letGo = CreateEventW(nullptr, TRUE, FALSE, nullptr), held = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, Hold, this, 0, nullptr);
+
+    ClipboardHolder() { WaitForSingleObject(held, INFINITE); }
+    ~ClipboardHolder()
+    {
+        LetGo();
+        for (HANDLE handle : {letGo, held, thread})
+            CloseHandle(handle);
     }
-    return text;
+    // Returns once the clipboard is free again.
+    void LetGo() const
+    {
+        SetEvent(letGo);
+        WaitForSingleObject(thread, INFINITE);
+    }
+    static DWORD WINAPI Hold(void* self)
+    {
+        OpenClipboard(nullptr);
+        SetEvent(static_cast<ClipboardHolder*>(self)->held);
+        WaitForSingleObject(static_cast<ClipboardHolder*>(self)->letGo, INFINITE);
+        return CloseClipboard();
+    }
+};
+
+// Messages through the window's own dispatch, as the event loop runs it,
+// until the condition holds, or a hang the watchdog names (a WM_QUIT an
+// earlier test's window posted is passed over).
+template <typename Condition>
+void DispatchUntil(Tfrm_Output& form, Condition done)
+{
+    MSG message;
+    while (!done()) {
+        if (GetMessageW(&message, nullptr, 0, 0) > 0)
+            form.Dispatch(message);
+    }
 }
 
-// Another program holding the clipboard open for that many milliseconds:
-// a thread of ours, which the clipboard tells apart from the window's.
-std::atomic<bool> clipboardHeld;
-DWORD WINAPI HoldClipboard(void* milliseconds)
+void DispatchQueued(Tfrm_Output& form)
 {
-    OpenClipboard(nullptr);
-    clipboardHeld = true;
-    Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(milliseconds)));
-    return CloseClipboard();
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        form.Dispatch(message);
 }
 
-void PumpMessages(DWORD milliseconds)
+// A real key event and every message it brings, dispatched: the last
+// key's release comes last.
+void Press(Tfrm_Output& form, WORD key, WORD modifier = 0)
 {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < milliseconds; Sleep(10)) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageW(&message);
-    }
+    const WORD last = Key(key, modifier ? std::vector<WORD>{modifier} : std::vector<WORD>{}, 0);
+    MSG message;
+    do {
+        GetMessageW(&message, nullptr, 0, 0);
+        form.Dispatch(message);
+    } while ((message.message != WM_KEYUP && message.message != WM_SYSKEYUP) || message.wParam != last);
+    DispatchQueued(form);
+}
+
+// A place and size as a row of four, compared and printed alike.
+std::tuple<int, int, int, int> Of(const vantrel::layout::Box& b)
+{
+    return {b.left, b.top, b.width, b.height};
+}
+
+std::tuple<int, int, int, int> Of(const RECT& r)
+{
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
 std::wstring Lower(std::wstring text)
@@ -97,46 +139,46 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
     Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
     frm_Output.View().AddLine(u"some output");
     const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT);
-    for (const int dpi : {144, 120, 192, 96}) {
+    // The system suggests a place on the new monitor, which the window takes:
+    // narrower than designed, or wider (the field then reaches under the
+    // button). Without one (width 0: another program sent no rectangle), the
+    // window stays where it is.
+    const struct {
+        int dpi, width;
+    } rows[] = {{144, 500}, {120, 500}, {192, 500}, {144, 0}, {96, 800}};
+    for (const auto [dpi, width] : rows) {
         auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
-        // The system suggests a place on the new monitor; the window takes it.
-        RECT suggested{10, 10, 10 + scale(500), 10 + scale(400)};
-        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
-        RECT outer;
+        RECT before, suggested{10, 10, 10 + scale(width), 10 + scale(400)}, outer;
+        GetWindowRect(window, &before);
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), width ? reinterpret_cast<LPARAM>(&suggested) : 0);
         GetWindowRect(window, &outer);
-        EXPECT_TRUE(EqualRect(&outer, &suggested)) << dpi;
-
-        // The layout rules at the new density.
-        RECT panel, client;
-        GetClientRect(frm_Output.Panel1, &panel);
+        EXPECT_TRUE(EqualRect(&outer, width ? &suggested : &before)) << dpi;
+        // The layout rules at the new density, for the client area it has.
+        RECT client;
         GetClientRect(window, &client);
-        EXPECT_EQ(panel.bottom, scale(26)) << dpi;
-        EXPECT_EQ(RectIn(frm_Output.re_Output, window).bottom, client.bottom - scale(26)) << dpi;
-        const RECT field = RectIn(frm_Output.e_FindText, frm_Output.Panel1);
-        EXPECT_EQ(field.left, scale(34)) << dpi;
-        EXPECT_EQ(field.top, scale(2)) << dpi;
-        EXPECT_EQ(panel.right - field.right, scale(83)) << dpi;
-        const RECT button = RectIn(frm_Output.btn_Copy, frm_Output.Panel1);
-        EXPECT_EQ(button.left, scale(580)) << dpi;
-        EXPECT_EQ(button.right - button.left, scale(77)) << dpi;
-        EXPECT_EQ(button.bottom - button.top, scale(24)) << dpi;
-        EXPECT_EQ(RectIn(frm_Output.Label1, frm_Output.Panel1).left, scale(6)) << dpi;
+        const auto placed = vantrel::layout::LayOut(client.right, client.bottom, dpi);
+        const HWND panel = frm_Output.Panel1;
+        EXPECT_EQ(Of(RectIn(frm_Output.re_Output.Handle(), window)), Of(placed.view)) << dpi;
+        EXPECT_EQ(Of(RectIn(panel, window)), Of(placed.panel)) << dpi;
+        EXPECT_EQ(Of(RectIn(frm_Output.Label1, panel)), Of(placed.label)) << dpi;
+        EXPECT_EQ(Of(RectIn(frm_Output.e_FindText.Handle(), panel)), Of(placed.field)) << dpi;
+        EXPECT_EQ(Of(RectIn(frm_Output.btn_Copy, panel)), Of(placed.button)) << dpi;
 
         // Fonts of 8 points and a picture of 16 pixels at 96 per inch.
-        for (HWND control : {frm_Output.Label1, frm_Output.e_FindText, frm_Output.btn_Copy})
+        for (HWND control : {frm_Output.Label1, frm_Output.e_FindText.Handle(), frm_Output.btn_Copy})
             EXPECT_EQ(FontHeight(control), -MulDiv(8, dpi, 72)) << dpi;
         BUTTON_IMAGELIST picture{};
         SendMessageW(frm_Output.btn_Copy, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
-        int width = 0, height = 0;
-        ImageList_GetIconSize(picture.himl, &width, &height);
-        EXPECT_EQ(width, scale(16)) << dpi;
-        EXPECT_EQ(height, scale(16)) << dpi;
+        int pictureWidth = 0, pictureHeight = 0;
+        ImageList_GetIconSize(picture.himl, &pictureWidth, &pictureHeight);
+        EXPECT_EQ(pictureWidth, scale(16)) << dpi;
+        EXPECT_EQ(pictureHeight, scale(16)) << dpi;
 
         // The view keeps its text, in lime.
         EXPECT_EQ(frm_Output.View().Text(), u"some output\r") << dpi;
         CHARFORMAT2W format{};
         format.cbSize = sizeof format;
-        SendMessageW(frm_Output.re_Output, EM_GETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+        SendMessageW(frm_Output.re_Output.Handle(), EM_GETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
         EXPECT_EQ(format.crTextColor, RGB(0, 255, 0)) << dpi;
     }
 }
@@ -148,7 +190,7 @@ TEST(Window, ScreenReadersNameItsControls)
     const struct {
         HWND control;
         const wchar_t* name;
-    } rows[] = {{frm_Output.e_FindText, L"Find:"}, {frm_Output.btn_Copy, L"Copy All"}};
+    } rows[] = {{frm_Output.e_FindText.Handle(), L"Find:"}, {frm_Output.btn_Copy, L"Copy All"}};
     for (const auto& row : rows) {
         IAccessible* accessible = nullptr;
         ASSERT_EQ(AccessibleObjectFromWindow(row.control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
@@ -166,29 +208,121 @@ TEST(Window, ScreenReadersNameItsControls)
     // Windows names the rich edit view, as it names an edit, after the label
     // just before it (Wine names it after its text): that label is read.
     wchar_t label[16] = L"";
-    GetWindowTextW(GetWindow(frm_Output.re_Output, GW_HWNDPREV), label, 16);
+    GetWindowTextW(GetWindow(frm_Output.re_Output.Handle(), GW_HWNDPREV), label, 16);
     EXPECT_STREQ(label, L"Output");
 }
 
-TEST(Window, CopyAllWaitsAboutASecondForAClipboardHeldElsewhere)
+// Copy All while another program holds the clipboard: the button returns
+// at once and the window goes on, trying again until the clipboard is free
+// or giving up after about a second. Closed meanwhile, the window goes out
+// of sight at once but stays until the copy is done, so that it is not lost.
+TEST(Window, CopyAllWaitsForAClipboardHeldElsewhere)
+{
+    const struct {
+        bool letGo, close;
+    } rows[] = {{true, false}, {false, false}, {true, true}, {false, true}};
+    for (const auto [letGo, close] : rows) {
+        Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
+        const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT);
+        frm_Output.View().AddLine(u"some output");
+        ClearClipboard();
+        const ClipboardHolder holder;
+        frm_Output.btn_CopyClick(frm_Output.btn_Copy);
+        EXPECT_TRUE(frm_Output.re_Output.CopyPending()) << letGo << close;
+        if (close) {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            DispatchQueued(frm_Output);
+            EXPECT_TRUE(frm_Output.IsOpen() && !IsWindowVisible(window)) << letGo << close;
+        }
+        if (letGo)
+            holder.LetGo();
+        DispatchUntil(frm_Output, [&] { return !frm_Output.re_Output.CopyPending(); });
+        EXPECT_EQ(frm_Output.IsOpen(), !close) << letGo << close;
+        holder.LetGo();
+        EXPECT_EQ(Clipboard(), letGo ? L"some output\r\n" : L"") << letGo << close;
+    }
+}
+
+// What other programs may post the window, before its output is in (while
+// the command runs) and after: only the button's own notice (with its
+// handle) copies, and only then. Tools post IDOK to press a default button.
+TEST(Window, OnlyTheUserDrivesCopyAll)
 {
     Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
-    frm_Output.View().AddLine(u"some output");
-    for (const UINT_PTR held : {300, 2000}) {
-        OpenClipboard(nullptr);
-        EmptyClipboard();
-        CloseClipboard();
-        clipboardHeld = false;
-        HANDLE holder = CreateThread(nullptr, 0, HoldClipboard, reinterpret_cast<void*>(held), 0, nullptr);
-        while (!clipboardHeld)
-            Sleep(1);
-        frm_Output.btn_CopyClick(frm_Output.btn_Copy);
-        // It returned while the clipboard is still held: the window goes on.
-        EXPECT_EQ(WaitForSingleObject(holder, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << held;
-        PumpMessages(2300);
-        CloseHandle(holder);
-        EXPECT_EQ(ClipboardText(), held < 1000 ? L"some output\r\n" : L"") << held;
+    const HWND window = GetAncestor(frm_Output.Panel1, GA_ROOT), button = frm_Output.btn_Copy;
+    const WPARAM clicked = MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED);
+    const struct {
+        const char* what;
+        UINT message;
+        WPARAM wParam;
+        HWND from;
+        bool copies;
+    } rows[] = {
+        {"IDOK", WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), nullptr, false},
+        {"the button's id without its handle", WM_COMMAND, clicked, nullptr, false},
+        {"the button's own notice", WM_COMMAND, clicked, button, true},
+        {"a timer message", WM_TIMER, 1, nullptr, false},
+    };
+    for (const bool outputIn : {false, true}) {
+        if (outputIn)
+            vantrel::ShowOutput(frm_Output.View(), u"some output", [&] { frm_Output.Show(); });
+        for (const auto& row : rows) {
+            const DWORD clipboard = GetClipboardSequenceNumber();
+            PostMessageW(window, row.message, row.wParam, reinterpret_cast<LPARAM>(row.from));
+            DispatchQueued(frm_Output);
+            EXPECT_EQ(GetClipboardSequenceNumber() != clipboard, outputIn && row.copies)
+                << row.what << (outputIn ? ", the output in" : ", before the output");
+        }
     }
+}
+
+// Each kind of key reaches its control through the window's own dispatch:
+// characters (WM_CHAR) and Enter and Escape (real keys the dialog manager
+// leaves to it) the find field; Alt+C the accelerator, the focus staying;
+// Tab, Shift+Tab and Alt+F the dialog manager, along the tab order, the
+// view's selection kept. The find's steps themselves are the core test's.
+TEST(Window, KeysReachTheFieldAndMoveTheFocus)
+{
+    Tfrm_Output frm_Output(GetModuleHandleW(nullptr));
+    vantrel::ShowOutput(frm_Output.View(), u"Error, error, ERROR", [&] { frm_Output.Show(); });
+    SetForegroundWindow(GetAncestor(frm_Output.Panel1, GA_ROOT));
+    DispatchQueued(frm_Output);
+    const HWND view = frm_Output.re_Output.Handle(), field = frm_Output.e_FindText.Handle();
+    const HWND button = frm_Output.btn_Copy;
+    const struct {
+        const wchar_t* typed;
+        WORD key, modifier;
+        HWND focus;
+        std::size_t start, length;
+        const char16_t* field;
+    } steps[] = {
+        {L"error", 0, 0, field, 0, 5, u"error"},
+        {nullptr, VK_RETURN, 0, field, 7, 5, u"error"},
+        {nullptr, VK_ESCAPE, 0, field, 7, 5, u""},
+        {L"or\b", 0, 0, field, 0, 0, u"o"},
+        {L"r", 'C', VK_MENU, field, 0, 0, u"or"},
+        {nullptr, VK_TAB, 0, button, 0, 0, u"or"},
+        {nullptr, VK_RIGHT, 0, button, 0, 0, u"or"}, // no group of buttons to move in
+        {nullptr, VK_TAB, 0, view, 0, 0, u"or"},
+        {nullptr, 'F', VK_MENU, field, 0, 0, u"or"},
+        {nullptr, VK_TAB, VK_SHIFT, view, 0, 0, u"or"},
+    };
+    for (std::size_t i = 0; i < std::size(steps); ++i) {
+        for (const wchar_t* c = steps[i].typed; c && *c; ++c) {
+            PostMessageW(field, WM_CHAR, *c, 1);
+            DispatchQueued(frm_Output);
+        }
+        if (steps[i].key)
+            Press(frm_Output, steps[i].key, steps[i].modifier);
+        EXPECT_EQ(GetFocus(), steps[i].focus) << "step " << i;
+        EXPECT_EQ(frm_Output.View().SelStart(), steps[i].start) << "step " << i;
+        EXPECT_EQ(frm_Output.View().SelLength(), steps[i].length) << "step " << i;
+        EXPECT_EQ(frm_Output.e_FindText.Text(), steps[i].field) << "step " << i;
+    }
+    EXPECT_EQ(Clipboard(), L"Error, error, ERROR\r\n") << "Alt+C copied the whole view";
+    // Alt+F selected the field's whole text.
+    Press(frm_Output, 'F', VK_MENU);
+    EXPECT_EQ(SendMessageW(field, EM_GETSEL, 0, 0), MAKELRESULT(0, 2));
 }
 
 TEST(SystemLibrary, LoadsSystemDllsFromTheSystemOnly)

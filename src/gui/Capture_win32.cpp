@@ -1,10 +1,11 @@
-// CaptureCommandOutput on Windows: the child runs hidden with the pipe's
-// write end as its standard output (see ChildProcess_win32.cpp), and the
-// pipe is drained while the child runs so that no amount of output can block
-// it. The child's end is noticed during a read as well as between reads, so
-// a grandchild that inherited the pipe cannot hold the capture up; and every
-// wait also wakes for the thread's messages, which are answered at once.
+// The capture on Windows: the child runs hidden with the pipe's write end as
+// its standard output (Process_win32.h), and the pipe is drained while the
+// child runs so that no amount of output can block it. The child's end is
+// noticed during a read as well as between reads, so a grandchild that
+// inherited the pipe cannot hold the capture up; and every wait also wakes
+// for the thread's messages, which are answered at once.
 #include "Capture_win32.h"
+#include "Process_win32.h"
 
 #include <algorithm>
 #include <memory>
@@ -85,10 +86,8 @@ struct Drain {
 };
 
 // The running command: its process, the pipe and the event its reads
-// signal. While Drain waits for the command, the calling thread's sent and
-// posted messages are dispatched, so that its windows, hidden or not, answer
-// every message the system or another program sends them (a broadcast, the
-// question whether the session may end, a request to close).
+// signal. While Drain waits for the command, the calling thread's messages
+// are answered (Capture_win32.h).
 struct RunningCommand {
     UniqueHandle process, thread, readDone;
     OutputPipe pipe;

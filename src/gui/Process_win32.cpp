@@ -1,10 +1,8 @@
-// The output pipe and the start of the child on Windows. Both are made so
-// that nothing else on the machine can interfere: the pipe's name cannot be
-// known beforehand and only the current user may open it; the program is
-// not taken from a folder where someone may have put a program of a system
-// name beside Vantrel; and the child inherits its two standard handles and
-// nothing else of ours.
-#include "Capture_win32.h"
+// The output pipe and the start of the child on Windows (Process_win32.h).
+#include "Process_win32.h"
+
+#include "Capture.h"
+#include "CommandLine.h"
 #include "SystemLibrary_win32.h"
 
 #include <algorithm>
@@ -79,12 +77,17 @@ constexpr int PipeNameTries = 16;
 
 // The first word of a command line as the system reads it to find the
 // program: up to the closing quote when it begins with one, otherwise up to
-// the first blank or tab.
-std::wstring_view FirstWord(std::wstring_view line)
+// the first blank or tab. `length` is what it takes of the line, quotes
+// included.
+std::wstring_view FirstWord(std::wstring_view line, std::size_t& length)
 {
-    if (!line.empty() && line[0] == L'"')
-        return line.substr(1, line.find(L'"', 1) - 1);
-    return line.substr(0, line.find_first_of(L" \t"));
+    if (!line.empty() && line[0] == L'"') {
+        const std::size_t close = line.find(L'"', 1);
+        length = close == line.npos ? line.size() : close + 1;
+        return line.substr(1, close - 1);
+    }
+    length = std::min(line.find_first_of(L" \t"), line.size());
+    return line.substr(0, length);
 }
 
 std::wstring FolderOf(UINT (WINAPI* where)(LPWSTR, UINT))
@@ -94,12 +97,49 @@ std::wstring FolderOf(UINT (WINAPI* where)(LPWSTR, UINT))
     return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : std::wstring();
 }
 
+// The system directory, and the Windows directory as the system has it
+// (GetWindowsDirectoryW would give a folder of the user's own on a terminal
+// server to a program that is not marked as aware of them).
+const std::wstring& SystemFolder()
+{
+    static const std::wstring folder = FolderOf(GetSystemDirectoryW);
+    return folder;
+}
+
+const std::wstring& WindowsFolder()
+{
+    static const std::wstring folder = FolderOf(GetSystemWindowsDirectoryW);
+    return folder;
+}
+
+// For a 32-bit Vantrel on 64-bit Windows, whose view of the system
+// directory the system redirects to the 32-bit one (SysWOW64): the same
+// path in the native view, through the alias the system keeps for it,
+// <Windows>\Sysnative; empty for a path outside the system directory, and
+// always for a 64-bit Vantrel, which sees the native view itself.
+std::wstring NativeView(std::wstring_view path)
+{
+    static const bool redirected = [] {
+        BOOL wow64 = FALSE;
+        return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+    }();
+    const std::size_t length = SystemFolder().size();
+    if (!redirected || length == 0 || path.size() < length ||
+        CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, path.data(), static_cast<int>(length),
+                       SystemFolder().c_str(), static_cast<int>(length)) != CSTR_EQUAL ||
+        (path.size() > length && path[length] != L'\\' && path[length] != L'/'))
+        return {};
+    return WindowsFolder() + L"\\Sysnative" + std::wstring(path.substr(length));
+}
+
 // The folders where a program named without a path is looked for first:
 // the system directory, the Windows directory and PATH's folders given in
-// full (a relative one, or an empty one, would mean the current directory).
-std::wstring TrustedFolders()
+// full (a relative one, or an empty one, would mean the current directory);
+// then the native view of those in the system directory, where a 32-bit
+// Vantrel would not see what only a 64-bit system holds there.
+std::vector<std::wstring> TrustedFolders()
 {
-    std::wstring folders = FolderOf(GetSystemDirectoryW) + L";" + FolderOf(GetWindowsDirectoryW);
+    std::vector<std::wstring> folders{SystemFolder(), WindowsFolder()};
     std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
     path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
     for (std::size_t start = 0; start <= path.size();) {
@@ -108,31 +148,59 @@ std::wstring TrustedFolders()
         const bool full = (folder.size() >= 3 && folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/')) ||
                           folder.substr(0, 2) == L"\\\\";
         if (full)
-            folders.append(L";").append(folder);
+            folders.emplace_back(folder);
         start = end + 1;
+    }
+    for (std::size_t i = 0, trusted = folders.size(); i < trusted; ++i) {
+        if (std::wstring native = NativeView(folders[i]); !native.empty())
+            folders.push_back(std::move(native));
     }
     return folders;
 }
 
-// The full path of the program a command line names without a path, found
-// in the trusted folders; empty when the name has a path or is found nowhere
-// there, and the system's own search is left to find it.
-std::wstring ProgramInTrustedFolders(std::wstring_view line)
+bool EndsWithCaseless(std::wstring_view text, std::wstring_view end)
 {
-    const std::wstring name(FirstWord(line));
-    if (name.empty() || name.find_first_of(L"\\/:") != std::wstring::npos)
-        return {};
-    const std::wstring folders = TrustedFolders();
-    std::wstring found(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = SearchPathW(folders.c_str(), name.c_str(), L".exe", static_cast<DWORD>(found.size()),
-                                         found.data(), nullptr);
-        if (length < found.size()) {
-            found.resize(length);
-            return found;
-        }
-        found.resize(length);
+    return text.size() >= end.size() &&
+           CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, text.data() + text.size() - end.size(),
+                          static_cast<int>(end.size()), end.data(), static_cast<int>(end.size())) == CSTR_EQUAL;
+}
+
+// What the command line starts: the program, or none for the system's own
+// search, and the command line it gets.
+struct Start {
+    std::wstring program, line;
+};
+
+// A program named without a path that the trusted folders hold is started
+// from there. A batch file is run by cmd.exe, which would look its first
+// word up again, the current directory first: it gets the batch file's full
+// path instead, quoted in front of the rest of the line (/s: cmd takes what
+// is between the outer quotes as it stands; /d: no AutoRun commands of the
+// user's). A program named by a path in the system directory that only the
+// native view holds is started from there.
+Start ProgramToStart(std::wstring line)
+{
+    std::size_t taken = 0;
+    const std::wstring name(FirstWord(line, taken));
+    if (name.empty())
+        return {{}, std::move(line)};
+    if (name.find_first_of(L"\\/:") != std::wstring::npos) {
+        const std::wstring native = NativeView(name);
+        const bool onlyNative = !native.empty() && ProgramFile(name).empty();
+        return {onlyNative ? ProgramFile(native) : std::wstring(), std::move(line)};
     }
+    for (const std::wstring& folder : TrustedFolders()) {
+        const bool separated = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+        std::wstring found = ProgramFile(folder + (separated ? L"" : L"\\") + name);
+        if (found.empty())
+            continue;
+        if (!EndsWithCaseless(found, L".bat") && !EndsWithCaseless(found, L".cmd"))
+            return {std::move(found), std::move(line)};
+        std::wstring cmd = SystemFolder() + L"\\cmd.exe";
+        std::wstring batch = L"\"" + cmd + L"\" /d /s /c \"\"" + found + L"\"" + line.substr(taken) + L"\"";
+        return {std::move(cmd), std::move(batch)};
+    }
+    return {{}, std::move(line)};
 }
 
 // The list of the handles a child may inherit, where the system can hold the
@@ -194,6 +262,25 @@ void KeepOwnStandardHandles()
 }
 
 } // namespace
+
+std::wstring ProgramFile(std::wstring path)
+{
+    if (path.find(L'.', path.find_last_of(L"\\/:") + 1) == std::wstring::npos)
+        path += L".exe";
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const bool file = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return file ? path : std::wstring();
+}
+
+std::u16string JoinChildCommandLine(const std::vector<std::u16string>& parameters)
+{
+    std::u16string line = JoinParameters(parameters);
+    if (parameters.empty() || std::none_of(parameters[0].begin(), parameters[0].end(), [](char16_t c) { return c <= u' '; }))
+        return line;
+    if (ProgramFile(std::wstring(parameters[0].begin(), parameters[0].end())).empty())
+        return line;
+    return u"\"" + parameters[0] + u"\"" + line.substr(parameters[0].size());
+}
 
 std::uint64_t SystemRandom()
 {
@@ -276,12 +363,11 @@ std::uint32_t StartChild(std::u16string_view commandLine, HANDLE output, UniqueH
     startup.StartupInfo.hStdError = nullptr;
     startup.lpAttributeList = inherited.List();
 
-    // CreateProcessW may write into the line it is given; it gets a copy.
-    std::wstring line(commandLine.begin(), commandLine.end());
-    const std::wstring program = ProgramInTrustedFolders(line);
+    // CreateProcessW may write into the line it is given; it gets its own.
+    Start start = ProgramToStart(std::wstring(commandLine.begin(), commandLine.end()));
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr, TRUE,
-                        inherited.Enabled() ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, nullptr,
+    if (!CreateProcessW(start.program.empty() ? nullptr : start.program.c_str(), start.line.data(), nullptr,
+                        nullptr, TRUE, inherited.Enabled() ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, nullptr,
                         &startup.StartupInfo, &started))
         return GetLastError();
     process.Reset(started.hProcess);
