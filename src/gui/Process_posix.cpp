@@ -4,6 +4,7 @@
 // threads (the capture test runs captures on several at once).
 #include "Process_posix.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -19,18 +20,6 @@ extern char** environ;
 namespace vantrel {
 
 namespace {
-
-// The number of signals the kernel has on this platform.
-constexpr int LastSignal = 64;
-
-// A signal's disposition as the kernel's own call takes it; only the handler
-// is set or read here, the default or "ignore", which needs nothing else.
-struct KernelSignalAction {
-    void (*handler)(int);
-    unsigned long flags;
-    void (*restorer)();
-    SignalSet mask;
-};
 
 // Where argv[0] may be found, in the order exec tries them: the name itself
 // when it holds a slash, otherwise each directory of PATH (an empty entry is
@@ -101,17 +90,7 @@ const char* Lookup(const std::vector<std::string>* environment, const char* name
         close(fd);
     closefrom(report + 1);
 
-    // The kernel's own call, which takes 32 and 33 as well: the C library
-    // refuses the two it keeps for itself.
-    for (int number = 1; number <= LastSignal; ++number) {
-        if (number == SIGKILL || number == SIGSTOP)
-            continue;
-        KernelSignalAction action {};
-        action.handler = Contains(start.ignored, number) ? SIG_IGN : SIG_DFL;
-        syscall(SYS_rt_sigaction, number, &action, nullptr, KernelSetSize);
-    }
-    const SignalSet none = 0;
-    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, KernelSetSize);
+    ResetSignals(start.ignored);
 
     // As the system's own search does: go on past a directory without the
     // program, stop at any other failure, and report "permission denied"
@@ -136,25 +115,6 @@ void Descriptor::Reset(int fd)
     if (fd_ >= 0)
         close(fd_);
     fd_ = fd;
-}
-
-SignalSet StarterIgnoredSignals()
-{
-    static const SignalSet ignored = [] {
-        SignalSet set = 0;
-        for (int number = 1; number <= LastSignal; ++number) {
-            // Ignoring SIGCHLD is no ignoring but a request to have one's
-            // children reaped unseen: Vantrel undoes it for itself (it must
-            // learn how the window ended) and for the command alike.
-            if (number == SIGCHLD)
-                continue;
-            KernelSignalAction action {};
-            if (syscall(SYS_rt_sigaction, number, nullptr, &action, KernelSetSize) == 0 && action.handler == SIG_IGN)
-                set |= SignalBit(number);
-        }
-        return set;
-    }();
-    return ignored;
 }
 
 int AboveStandardDescriptors(int fd)
@@ -227,6 +187,18 @@ StartedProgram StartProgram(const ProgramStart& start)
     return started;
 }
 
+std::vector<std::string> EnvironmentWithout(std::initializer_list<std::string_view> names)
+{
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string_view variable(*entry);
+        const std::string_view name = variable.substr(0, variable.find('='));
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            environment.emplace_back(variable);
+    }
+    return environment;
+}
+
 bool HasEnded(pid_t pid, int* status)
 {
     int waitStatus = 0;
@@ -246,13 +218,33 @@ int Reap(pid_t pid)
     return status;
 }
 
-void SendSignal(pid_t pid, int processFd, int number)
+bool HasEnded(const WatchedProcess& process, short revents, int& status)
 {
-#ifdef SYS_pidfd_send_signal
-    if (processFd >= 0 && syscall(SYS_pidfd_send_signal, processFd, number, nullptr, 0) == 0)
-        return;
-#endif
-    kill(pid, number);
+    if (process.processFd < 0)
+        return HasEnded(process.pid, &status);
+    if (revents == 0)
+        return false;
+    status = Reap(process.pid);
+    return true;
+}
+
+bool ReadWhatIsThere(int fd, const std::function<void(std::string_view)>& take, std::size_t limit)
+{
+    // Larger than the capture's kept area: past its first 8192 bytes the
+    // output is only drained, and big reads keep that cheap.
+    char chunk[65536];
+    for (std::size_t done = 0; done < limit;) {
+        const ssize_t n = read(fd, chunk, std::min(sizeof chunk, limit - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return !(n < 0 && errno == EAGAIN);
+        take(std::string_view(chunk, static_cast<std::size_t>(n)));
+        done += static_cast<std::size_t>(n);
+        if (static_cast<std::size_t>(n) < sizeof chunk)
+            return false;
+    }
+    return false;
 }
 
 } // namespace vantrel

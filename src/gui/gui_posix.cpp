@@ -1,18 +1,21 @@
 // The program's entry point on Linux: the supervisor, the `vantrel` that the
-// user runs. It links no toolkit. It makes sure there is a display to show
-// the window on, then starts the command at once and the window beside it,
-// a program of its own (gui_qt.cpp), and watches over both until the end
-// (Supervisor_posix.h): whatever becomes of the window, the command runs to
-// its end with its output drained.
+// user runs, and its whole start-up. It links no toolkit. It makes sure there
+// is a display to show the window on, then starts the command at once and
+// the window beside it, a program of its own (gui_qt.cpp), and watches over
+// both until the end: the capture with the window as its companion
+// (Capture_posix.h). Whatever becomes of the window, the command runs to its
+// end with its output drained.
+#include "Capture.h"
+#include "Capture_posix.h"
 #include "CommandLine.h"
 #include "DisplayCheck_posix.h"
-#include "Process_posix.h"
-#include "Supervisor_posix.h"
+#include "Signals_posix.h"
 
 #include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -64,6 +67,15 @@ std::string WindowProgram()
     return access(installed.c_str(), F_OK) == 0 ? installed : directory + "vantrel-window";
 }
 
+// Says on standard error why Vantrel cannot go on, adding, when there was a
+// command line, that it was not run; exit status 1.
+int Refuse(const std::string& programName, const std::string& why, bool commandGiven)
+{
+    std::fprintf(stderr, "%s: %s.%s\n", programName.c_str(), why.c_str(),
+                 commandGiven ? " The command was not run." : "");
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -75,25 +87,25 @@ int main(int argc, char** argv)
     // children before we learn how the window ended.
     signal(SIGCHLD, SIG_DFL);
     const std::string programName = ProgramFileName(argc > 0 ? argv[0] : nullptr);
-    std::vector<std::string> parameters;
-    for (int i = 1; i < argc; ++i)
-        parameters.emplace_back(argv[i]);
-    const char* notRun = parameters.empty() ? "" : " The command was not run.";
+    const std::vector<std::string> parameters(argv + std::min(argc, 1), argv + argc);
+    const bool usage = parameters.empty();
 
     // Nothing is started that would have nowhere to show its output. The
     // check's connection is kept until the end: an X server that has just
     // seen a client leave makes the next one (the window's) wait.
     const vantrel::DisplayCheck display(getenv);
-    if (!display.Why().empty()) {
-        std::fprintf(stderr, "%s: no display to show a window on: %s.%s\n", programName.c_str(),
-                     display.Why().c_str(), notRun);
-        return 1;
-    }
+    if (!display.Why().empty())
+        return Refuse(programName, "no display to show a window on: " + display.Why(), !usage);
     const std::string window = WindowProgram();
-    if (access(window.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "%s: the window's program %s cannot be run: %s.%s\n", programName.c_str(),
-                     window.c_str(), std::strerror(errno), notRun);
-        return 1;
-    }
-    return vantrel::RunVantrel(programName, parameters, {window});
+    if (access(window.c_str(), X_OK) != 0)
+        return Refuse(programName, "the window's program " + window + " cannot be run: " + std::strerror(errno), !usage);
+
+    vantrel::CaptureCompanion companion({window}, programName, usage);
+    if (!companion.StartFailure().empty())
+        return Refuse(programName, companion.StartFailure(), !usage);
+    if (usage)
+        return companion.ShowUsage();
+    vantrel::ChildCapture capture(vantrel::JoinParameters(parameters), &companion);
+    capture.Finish();
+    return companion.ExitStatus();
 }

@@ -1,13 +1,10 @@
 // The window's program on Linux, which the supervisor (gui_posix.cpp) starts
-// right after the command:
-//   vantrel-window NAME           the output window
-//   vantrel-window --usage NAME   the usage message
-// NAME is Vantrel's own program name. The toolkit starts and the window is
-// built while the command runs; the command's output then comes on standard
-// input, which the supervisor closes once it has handed all of it over, and
-// the window shows it. The exit status is 0 once the window is closed.
+// right after the command, as WindowProtocol_posix.h says. The toolkit starts
+// and the window is built while the command runs; the window shows the
+// command's output once it has all of it.
 #include "CommandLine.h"
-#include "Supervisor_posix.h"
+#include "Process_posix.h"
+#include "WindowProtocol_posix.h"
 #include "frmOutput_qt.h"
 
 #include <QApplication>
@@ -19,7 +16,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -75,18 +71,7 @@ std::string HandedOverOutput()
     std::string bytes;
     fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
     // Reads what is there; true once the pipe has been closed (or fails).
-    auto readAll = [&bytes] {
-        char chunk[65536];
-        for (;;) {
-            const ssize_t n = read(0, chunk, sizeof chunk);
-            if (n > 0)
-                bytes.append(chunk, static_cast<std::size_t>(n));
-            else if (n < 0 && errno == EINTR)
-                continue;
-            else
-                return !(n < 0 && errno == EAGAIN);
-        }
-    };
+    auto readAll = [&bytes] { return vantrel::ReadWhatIsThere(0, [&](std::string_view b) { bytes += b; }); };
     if (readAll())
         return bytes;
     QEventLoop loop;
@@ -111,7 +96,7 @@ int main(int argc, char** argv)
     if (argc > 1)
         vantrelName = argv[argc - 1];
     qInstallMessageHandler(ToStandardError);
-    if (argc > 2 && std::strcmp(argv[1], vantrel::WindowShowsUsage) == 0)
+    if (argc > 2 && std::strcmp(argv[1], vantrel::window::ShowsUsage) == 0)
         return ShowUsage(vantrelName);
 
     const Application application(vantrelName);
@@ -120,7 +105,7 @@ int main(int argc, char** argv)
     // only filling the view and mapping the window remain after its end.
     QScreen* screen = frm_Output.screen();
     if (!screen)
-        return vantrel::WindowFoundNoScreen;
+        return vantrel::window::FoundNoScreen;
     frm_Output.move(screen->availableGeometry().center() - frm_Output.rect().center());
     frm_Output.winId();
     const std::string output = HandedOverOutput();

@@ -1,4 +1,9 @@
-#include "SignalRelay_posix.h"
+// Signals on Linux (Signals_posix.h). The kernel's own calls are used where
+// the C library would leave out the two real-time signals it keeps for
+// itself, 32 and 33.
+#include "Signals_posix.h"
+
+#include "Process_posix.h"
 
 #include <csignal>
 #include <fstream>
@@ -9,6 +14,51 @@
 
 namespace vantrel {
 
+namespace {
+
+// A signal's disposition as the kernel's own call takes it; only the handler
+// is set or read here, the default or "ignore", which needs nothing else.
+struct KernelSignalAction {
+    void (*handler)(int);
+    unsigned long flags;
+    void (*restorer)();
+    SignalSet mask;
+};
+
+} // namespace
+
+SignalSet StarterIgnoredSignals()
+{
+    static const SignalSet ignored = [] {
+        SignalSet set = 0;
+        for (int number = 1; number <= LastSignal; ++number) {
+            // Ignoring SIGCHLD is no ignoring but a request to have one's
+            // children reaped unseen: Vantrel undoes it for itself (it must
+            // learn how the window ended) and for the command alike.
+            if (number == SIGCHLD)
+                continue;
+            KernelSignalAction action {};
+            if (syscall(SYS_rt_sigaction, number, nullptr, &action, KernelSetSize) == 0 && action.handler == SIG_IGN)
+                set |= SignalBit(number);
+        }
+        return set;
+    }();
+    return ignored;
+}
+
+void ResetSignals(SignalSet ignored)
+{
+    for (int number = 1; number <= LastSignal; ++number) {
+        if (number == SIGKILL || number == SIGSTOP)
+            continue;
+        KernelSignalAction action {};
+        action.handler = Contains(ignored, number) ? SIG_IGN : SIG_DFL;
+        syscall(SYS_rt_sigaction, number, &action, nullptr, KernelSetSize);
+    }
+    const SignalSet none = 0;
+    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, KernelSetSize);
+}
+
 SignalSet EndingSignals()
 {
     // Those whose default action is to ignore, stop or continue, and SIGKILL.
@@ -16,6 +66,18 @@ SignalSet EndingSignals()
     for (const int number : {SIGKILL, SIGCHLD, SIGCONT, SIGSTOP, SIGTSTP, SIGTTIN, SIGTTOU, SIGURG, SIGWINCH})
         others |= SignalBit(number);
     return ~others;
+}
+
+SignalFamily FamilyOf(const SignalOrigin& origin, pid_t command)
+{
+    SignalFamily family;
+    family.self = getpid();
+    family.ownGroup = getpgrp();
+    family.sessionLeader = getsid(0) == family.self;
+    family.command = command;
+    family.commandGroup = getpgid(command);
+    family.senderGroup = origin.sender > 0 ? getpgid(origin.sender) : -1;
+    return family;
 }
 
 SignalRoute RouteSignal(const SignalOrigin& origin, const SignalFamily& family)
@@ -38,16 +100,17 @@ SignalRoute RouteSignal(const SignalOrigin& origin, const SignalFamily& family)
     return SignalRoute::PassOn;
 }
 
-SignalRelay::SignalRelay(SignalSet starterIgnored) : blocked_(EndingSignals() & ~starterIgnored)
+SignalRelay::SignalRelay(SignalSet watched) : blocked_(watched)
 {
-    // The system calls themselves: the C library would leave out 32 and 33.
     syscall(SYS_rt_sigprocmask, SIG_BLOCK, &blocked_, nullptr, KernelSetSize);
     const long fd = syscall(SYS_signalfd4, -1, &blocked_, KernelSetSize, SFD_CLOEXEC | SFD_NONBLOCK);
-    fd_.Reset(AboveStandardDescriptors(fd >= 0 ? static_cast<int>(fd) : -1));
+    fd_ = AboveStandardDescriptors(fd >= 0 ? static_cast<int>(fd) : -1);
 }
 
 SignalRelay::~SignalRelay()
 {
+    if (fd_ >= 0)
+        close(fd_);
     syscall(SYS_rt_sigprocmask, SIG_UNBLOCK, &blocked_, nullptr, KernelSetSize);
 }
 
@@ -56,7 +119,7 @@ std::vector<SignalOrigin> SignalRelay::Take()
     std::vector<SignalOrigin> taken;
     signalfd_siginfo info[8];
     ssize_t n;
-    while ((n = read(fd_.Get(), info, sizeof info)) > 0) {
+    while ((n = read(fd_, info, sizeof info)) > 0) {
         for (ssize_t i = 0; i < n / static_cast<ssize_t>(sizeof info[0]); ++i) {
             // Codes above zero are the kernel's own; zero and below are kill,
             // sigqueue and the like, sent by a process.
@@ -77,6 +140,15 @@ bool IsStopped(pid_t pid)
     std::getline(file, stat);
     const std::size_t nameEnd = stat.rfind(')');
     return nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'T';
+}
+
+void SendSignal(pid_t pid, int processFd, int number)
+{
+#ifdef SYS_pidfd_send_signal
+    if (processFd >= 0 && syscall(SYS_pidfd_send_signal, processFd, number, nullptr, 0) == 0)
+        return;
+#endif
+    kill(pid, number);
 }
 
 } // namespace vantrel

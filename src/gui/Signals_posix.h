@@ -1,4 +1,6 @@
-// The signals that ask Vantrel to end, and how they reach the command.
+// Signals on Linux: the signal set by the kernel's numbers, the signals the
+// starter left ignored, those that ask Vantrel to end and how each reaches
+// the command (the relay), and whether a process is stopped.
 //
 // Every signal whose default action ends a process (SIGKILL aside, which
 // cannot be caught) is blocked and read from a signal descriptor instead, so
@@ -9,13 +11,37 @@
 // continued; Vantrel ends with 128 + the first one once the command has ended.
 #pragma once
 
-#include "Process_posix.h"
-
 #include <sys/types.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace vantrel {
+
+// A set of signals by the kernel's numbers 1 to 64, bit N-1 for signal N.
+// (The C library's own set functions refuse the two real-time signals it
+// keeps for itself, 32 and 33.)
+using SignalSet = std::uint64_t;
+// Its size in bytes, as the kernel's signal calls take it: the kernel's set
+// is 64 bits on every platform the program builds for.
+constexpr std::size_t KernelSetSize = sizeof(SignalSet);
+// The number of signals the kernel has on this platform.
+constexpr int LastSignal = 64;
+constexpr SignalSet SignalBit(int number) { return SignalSet{1} << (number - 1); }
+inline bool Contains(SignalSet set, int number) { return (set & SignalBit(number)) != 0; }
+
+// The signals this process was started with set to "ignore", SIGCHLD aside,
+// read the first time it is asked; main asks before it changes any
+// disposition. They stay ignored in every process Vantrel starts, as they
+// would have been had the starter run the command itself (nohup's SIGHUP is
+// one).
+SignalSet StarterIgnoredSignals();
+
+// In a child between fork and exec: every signal at its default action but
+// those in `ignored`, and none blocked. Calls only the kernel, so it is safe
+// there however many threads the parent has.
+void ResetSignals(SignalSet ignored);
 
 // Every signal whose default action ends a process, SIGKILL aside.
 SignalSet EndingSignals();
@@ -39,6 +65,9 @@ struct SignalFamily {
     pid_t senderGroup = -1;
 };
 
+// The family as it stands now, for a signal that came while the command runs.
+SignalFamily FamilyOf(const SignalOrigin& origin, pid_t command);
+
 enum class SignalRoute {
     PassOn,    // send it on to the command; it asks Vantrel to end
     Reached,   // the command has it already, or sent it: it asks Vantrel to end
@@ -58,27 +87,31 @@ enum class SignalRoute {
 //   outside, it cannot be told from one sent to Vantrel alone.)
 SignalRoute RouteSignal(const SignalOrigin& origin, const SignalFamily& family);
 
-// Blocks the ending signals but the starter's ignored ones for as long as it
-// lives, and reads them from a descriptor.
+// Blocks the given signals for as long as it lives, and reads them from a
+// descriptor.
 class SignalRelay {
 public:
-    explicit SignalRelay(SignalSet starterIgnored);
+    explicit SignalRelay(SignalSet watched);
     ~SignalRelay();
     SignalRelay(const SignalRelay&) = delete;
     SignalRelay& operator=(const SignalRelay&) = delete;
 
     // -1 when no descriptor could be had; errno then says why.
-    int Fd() const { return fd_.Get(); }
+    int Fd() const { return fd_; }
 
     // The signals that have come since the last call, in order.
     std::vector<SignalOrigin> Take();
 
 private:
     SignalSet blocked_ = 0;
-    Descriptor fd_;
+    int fd_ = -1;
 };
 
 // Whether the process is stopped (by SIGSTOP, SIGTSTP, SIGTTIN or SIGTTOU).
 bool IsStopped(pid_t pid);
+
+// Sends a signal to a child that has not been reaped yet, through its process
+// descriptor where there is one (-1: none).
+void SendSignal(pid_t pid, int processFd, int number);
 
 } // namespace vantrel
