@@ -309,6 +309,27 @@ private slots:
         QTest::newRow("U+FFFE first") << "\ufffe";
     }
 
+    // The command's bytes as the view shows them: what is not UTF-8 shows as
+    // U+FFFD, one for each byte, an unfinished character at the end too,
+    // wherever the 8192-byte cut falls.
+    void shownText_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("two bytes of three at the end") << QByteArray("abc\xe2\x82") << QString("abc\ufffd\ufffd");
+        QTest::newRow("three bytes of four at the end")
+            << QByteArray("abc\xf0\x9f\x98") << QString("abc\ufffd\ufffd\ufffd");
+        QTest::newRow("the cut after a character's first byte")
+            << QByteArray(8191, 'x') + "\xe2" << QString(8191, 'x') + QChar(0xfffd);
+    }
+
+    void shownText()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QCOMPARE(QString::fromStdU16String(ShownText(bytes.toStdString())), shown);
+    }
+
     void exactCharacters()
     {
         // A sign the view uses as a stand-in, written by the child, stays too.
