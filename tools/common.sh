@@ -9,7 +9,7 @@
 # the package test's tools: lintian, the manual page's linters and man, the
 # desktop entry's validator.
 LINUX_PACKAGES=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libgtest-dev googletest
-                libx11-dev fonts-dejavu-core xvfb xauth xdotool xclip
+                libx11-dev libwayland-dev fonts-dejavu-core xvfb xauth xdotool xclip
                 icewm x11-utils x11-apps xfce4-settings dbus-daemon at-spi2-core python3-pyatspi
                 dpkg-dev lintian mandoc groff-base man-db desktop-file-utils)
 # The Windows programs, cross-compiled, and their tests under Wine.
