@@ -6,7 +6,7 @@
 add_executable(capture_tests capture/CaptureCommandOutput_posix_test.cpp capture/Children_posix.cpp)
 target_link_libraries(capture_tests PRIVATE vantrel_capture ${GTEST_TARGETS})
 add_test(NAME capture COMMAND capture_tests)
-set_tests_properties(capture PROPERTIES TIMEOUT 120)
+set_tests_properties(capture PROPERTIES TIMEOUT 300)
 
 # The display check against made-up environments, and a Wayland compositor
 # of the system's library that answers.

@@ -92,7 +92,7 @@ private:
         slots[OutputSlot] = {output_, POLLIN, 0};
         slots[CommandSlot] = {command_.running ? command_.process.processFd : -1, POLLIN, 0};
         if (companion_)
-            companion_->Watch(slots, command_);
+            companion_->Watch(slots);
         // Without a process descriptor the command is looked at every 10 ms.
         int waitMs = command_.running && command_.process.processFd < 0 ? 10 : -1;
         if (companion_ && companion_->WaitMs() >= 0)
@@ -174,8 +174,6 @@ BasicChildCapture<Char>::BasicChildCapture(std::basic_string_view<Char> commandL
     static_cast<StartedCommand&>(*child_) =
         StartCommand(commandLine, StarterIgnoredSignals(), companion ? &companion->CommandEnvironment() : nullptr);
     child_->companion = companion;
-    if (companion)
-        companion->StartWindow();
 }
 
 template <typename Char>

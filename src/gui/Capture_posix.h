@@ -13,6 +13,7 @@
 #include <sys/types.h>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -40,38 +41,39 @@ struct CommandState {
 
 // What the supervisor's capture watches beside the command: the window's
 // program, which is given the command's output (or the error text) once the
-// command has ended, and the signals that ask Vantrel to end, which go on to
-// the command while it runs (Signals_posix.h). The window's end does not end
-// the command: whatever becomes of the window, the command runs to its end
-// with its output drained.
+// command has ended and has a time limit to show it, and the signals that ask
+// Vantrel to end, which go on to the command while it runs (Signals_posix.h).
+// The window's end does not end the command: whatever becomes of the window,
+// the command runs to its end with its output drained.
 class CaptureCompanion {
 public:
-    // Prepares to watch over the window whose program and first parameters
-    // are `window`, for a command (with `usage`, for none: the window then
-    // shows the usage message): blocks the ending signals that the starter
-    // did not ignore, and makes the hand-over pipe.
+    // Starts the window whose program (by its absolute path) and first
+    // parameters are `window`, for a command (with `usage`, for none: the
+    // window then shows the usage message). It blocks the ending signals
+    // that the starter did not ignore, makes the hand-over socket and starts
+    // the window's program, which runs once this returns: before the
+    // command, so that a command is never run whose window cannot be.
     CaptureCompanion(std::vector<std::string> window, std::string programName, bool usage);
     CaptureCompanion(const CaptureCompanion&) = delete;
     CaptureCompanion& operator=(const CaptureCompanion&) = delete;
 
-    // Empty once it is ready; otherwise what failed, in words.
+    // Empty once the window's program runs; otherwise what failed, in words.
+    // The command must then not be run.
     const std::string& StartFailure() const { return startFailure_; }
 
-    // The environment the command starts with: ours without a launcher's
-    // start-up token, which belongs to Vantrel's window.
+    // The environment the command starts with: ours without what belongs to
+    // Vantrel's window, a launcher's start-up token and a compositor's
+    // WAYLAND_SOCKET.
     const std::vector<std::string>& CommandEnvironment() const { return commandEnvironment_; }
 
-    // Starts the window's program. The capture calls it once the command has
-    // been started, so that the toolkit's start-up hides behind the command.
-    void StartWindow();
-
-    // The usage message: the window without a command. Vantrel's exit status.
+    // The usage message: the window without a command. Ends as End does.
     int ShowUsage();
 
-    // Vantrel's exit status once the capture has finished: the window's when
-    // it was shown and closed (0), 128 + N after signal N, and 1, with one
-    // line on standard error naming what failed, when the window failed.
-    int ExitStatus() const;
+    // Vantrel's end once the capture has finished. After a signal that asked
+    // Vantrel to end it ends this process by that signal (EndBySignal).
+    // Otherwise it returns the exit status: 0 when the window was shown and
+    // then closed, 1 with one line on standard error naming what failed.
+    int End() const;
 
     // ---- The capture's loop calls these ----------------------------------
     // Whether the companion needs the loop no more (the window has ended).
@@ -79,46 +81,50 @@ public:
     // The longest the loop may wait before it looks again (-1: no limit).
     int WaitMs() const;
     // Fills the companion's slots.
-    void Watch(PollSlots& slots, const CommandState& command) const;
+    void Watch(PollSlots& slots) const;
     // Takes the signals that came: passes them on to the running command.
     void OnSignals(const CommandState& command);
     // The command has ended (or never started: `commandRan` false); the
     // window is to be given `text`.
     void OnCommandEnded(std::string text, bool commandRan);
-    // What poll reported for the companion's slots.
+    // What poll reported for the companion's slots, and the time limits.
     void OnEvents(const PollSlots& slots);
 
 private:
     // The window's program, from its start to its end.
     enum class Window {
-        NotStarted,   // not yet, or it could not be started
+        NotStarted,   // it could not be started
         Waiting,      // started; the command runs
         HandingOver,  // the command has ended; its output is being handed over
-        Showing,      // handed over: the window shows it until it is closed
-        Ending,       // killed, because a signal asked Vantrel to end
+        Showing,      // handed over; the window has ShowLimit to be on screen
+        Shown,        // on screen until it is closed
+        Ending,       // asked to end (window::EndRequest); killed after EndGrace
+        Killed,       // killed; its end is on its way
         Ended,        // reaped
     };
 
-    void EndWindow();
+    void StartWindow(std::vector<std::string> argv);
     void HandOver();
+    void ReadShown();
+    void EndWindow();
     void OnWindowEnded(int status);
 
-    std::vector<std::string> windowArgv_;
     std::string programName_;
-    bool usage_;
     SignalSet ignored_;
     SignalRelay relay_;
     std::vector<std::string> commandEnvironment_;
     std::string startFailure_;
-    Descriptor handoverRead_, handover_;
+    Descriptor handover_;  // our end of the window's standard input
     StartedProgram window_;
     Window state_ = Window::NotStarted;
+    std::chrono::steady_clock::time_point deadline_;  // while Showing or Ending
     std::string text_;
     std::size_t handedOver_ = 0;
     bool commandRan_ = false;
     int endSignal_ = 0;
     int windowStatus_ = 0;
-    bool endedBeforeShowing_ = false;
+    bool endedBeforeShown_ = false;
+    bool late_ = false;  // ended for not showing within ShowLimit
 };
 
 // The capture's own loop. It reads the command's output pipe until the

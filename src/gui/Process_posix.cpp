@@ -54,6 +54,27 @@ const char* Lookup(const std::vector<std::string>* environment, const char* name
     return nullptr;
 }
 
+// The words as exec takes them, null-terminated.
+std::vector<char*> Pointers(const std::vector<std::string>& words)
+{
+    std::vector<char*> pointers;
+    for (const std::string& word : words)
+        pointers.push_back(const_cast<char*>(word.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// What the child reports through the pipe that its exec closes: end of file
+// when the program runs (0), or the error number of a failed exec.
+int ExecFailure(int report)
+{
+    int error = 0;
+    ssize_t n;
+    while ((n = read(report, &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    return n == sizeof error ? error : 0;
+}
+
 // Tells the parent why the child could not become the program, and ends it.
 [[noreturn]] void ReportFailure(int report, int error)
 {
@@ -85,10 +106,17 @@ const char* Lookup(const std::vector<std::string>* environment, const char* name
         if (result < 0)
             ReportFailure(report, errno);
     }
-    // Nothing else of ours goes on, but the report pipe stays until the exec.
-    for (int fd = 3; fd < report; ++fd)
-        close(fd);
-    closefrom(report + 1);
+    // Nothing else of ours goes on, but the report pipe stays until the exec,
+    // and the descriptor to keep stays for good.
+    int next = 3;
+    for (const int kept : {std::min(report, start.keep), std::max(report, start.keep)}) {
+        for (; next < kept; ++next)
+            close(next);
+        next = std::max(next, kept + 1);
+    }
+    closefrom(next);
+    if (start.keep >= 0 && fcntl(start.keep, F_SETFD, 0) < 0)
+        ReportFailure(report, errno);
 
     ResetSignals(start.ignored);
 
@@ -135,16 +163,8 @@ StartedProgram StartProgram(const ProgramStart& start)
         started.error = ENOENT;
         return started;
     }
-    std::vector<char*> argv;
-    for (const std::string& word : start.argv)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    if (start.environment) {
-        for (const std::string& entry : *start.environment)
-            envp.push_back(const_cast<char*>(entry.c_str()));
-        envp.push_back(nullptr);
-    }
+    std::vector<char*> argv = Pointers(start.argv);
+    std::vector<char*> envp = start.environment ? Pointers(*start.environment) : std::vector<char*>();
 
     // The exec's outcome comes back through a pipe that the exec closes: end
     // of file means the program runs, four bytes are the error number.
@@ -170,13 +190,9 @@ StartedProgram StartProgram(const ProgramStart& start)
                       reportWrite.Get());
     reportWrite.Reset();
 
-    int error = 0;
-    ssize_t n;
-    while ((n = read(reportRead.Get(), &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    if (n == sizeof error) {
+    started.error = ExecFailure(reportRead.Get());
+    if (started.error != 0) {
         Reap(pid);
-        started.error = error;
         return started;
     }
     started.pid = pid;

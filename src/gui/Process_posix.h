@@ -49,14 +49,15 @@ private:
 
 // What a program is started with. Standard input, output and error are the
 // given descriptors, or /dev/null where one is -1; no other descriptor of
-// ours reaches it. Every signal starts at its default action except those
-// in `ignored`, with an empty signal mask.
+// ours reaches it but the one to keep. Every signal starts at its default
+// action except those in `ignored`, with an empty signal mask.
 struct ProgramStart {
     std::vector<std::string> argv;    // argv[0] is searched on PATH unless it holds a '/'
     int standard[3] = {-1, -1, -1};
     SignalSet ignored = 0;
     const std::vector<std::string>* environment = nullptr;  // null: our own
     bool endsWithUs = false;          // killed when this process ends, however it ends
+    int keep = -1;                    // a descriptor it gets at the same number (-1: none)
 };
 
 // A started program: its pid (0 when it could not be started, `error` then

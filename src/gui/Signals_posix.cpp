@@ -5,9 +5,13 @@
 
 #include "Process_posix.h"
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -24,6 +28,39 @@ struct KernelSignalAction {
     void (*restorer)();
     SignalSet mask;
 };
+
+// What /proc/<pid>/stat says of a process: its state ('T' stopped, '?' when
+// it is gone) and its parent. Its name, in parentheses, may itself hold
+// parentheses and blanks: the fields are read after the last ')'.
+struct ProcessStat {
+    char state = '?';
+    pid_t parent = 0;
+};
+
+ProcessStat ReadStat(pid_t pid)
+{
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(file, stat);
+    ProcessStat read;
+    const std::size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos || nameEnd + 2 >= stat.size())
+        return read;
+    read.state = stat[nameEnd + 2];
+    read.parent = static_cast<pid_t>(std::atol(stat.c_str() + std::min(stat.size(), nameEnd + 4)));
+    return read;
+}
+
+// Whether the process descends from the ancestor, by its chain of parents.
+bool DescendsFrom(pid_t pid, pid_t ancestor)
+{
+    for (int depth = 0; depth < 64 && pid > 1; ++depth) {
+        pid = ReadStat(pid).parent;
+        if (pid == ancestor)
+            return true;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -77,6 +114,7 @@ SignalFamily FamilyOf(const SignalOrigin& origin, pid_t command)
     family.command = command;
     family.commandGroup = getpgid(command);
     family.senderGroup = origin.sender > 0 ? getpgid(origin.sender) : -1;
+    family.senderDescends = origin.sender > 0 && DescendsFrom(origin.sender, command);
     return family;
 }
 
@@ -90,7 +128,7 @@ SignalRoute RouteSignal(const SignalOrigin& origin, const SignalFamily& family)
     }
     if (origin.sender == family.self)
         return SignalRoute::Ignore;
-    if (origin.sender == family.command)
+    if (origin.sender == family.command || family.senderDescends)
         return SignalRoute::Reached;
     const bool commandLeadsItsGroup = family.commandGroup == family.command;
     const bool weLeadOurGroup = family.ownGroup == family.self;
@@ -131,16 +169,7 @@ std::vector<SignalOrigin> SignalRelay::Take()
     return taken;
 }
 
-bool IsStopped(pid_t pid)
-{
-    // The state follows the command's name in parentheses, which may itself
-    // hold parentheses.
-    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    std::getline(file, stat);
-    const std::size_t nameEnd = stat.rfind(')');
-    return nameEnd != std::string::npos && nameEnd + 2 < stat.size() && stat[nameEnd + 2] == 'T';
-}
+bool IsStopped(pid_t pid) { return ReadStat(pid).state == 'T'; }
 
 void SendSignal(pid_t pid, int processFd, int number)
 {
@@ -149,6 +178,24 @@ void SendSignal(pid_t pid, int processFd, int number)
         return;
 #endif
     kill(pid, number);
+}
+
+void EndBySignal(int number)
+{
+    // No core file: the signal was the command's to act on, not a fault of ours.
+    prctl(PR_SET_DUMPABLE, 0);
+    const rlimit none{0, 0};
+    setrlimit(RLIMIT_CORE, &none);
+    KernelSignalAction action {};
+    action.handler = SIG_DFL;
+    syscall(SYS_rt_sigaction, number, &action, nullptr, KernelSetSize);
+    const SignalSet set = SignalBit(number);
+    syscall(SYS_rt_sigprocmask, SIG_UNBLOCK, &set, nullptr, KernelSetSize);
+    // The kernel's own call, which takes 32 and 33 as well: the C library
+    // keeps those two for itself.
+    syscall(SYS_tgkill, getpid(), static_cast<pid_t>(syscall(SYS_gettid)), number);
+    // Only a signal whose default action does not end a process gets here.
+    _exit(128 + number);
 }
 
 } // namespace vantrel

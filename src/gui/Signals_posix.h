@@ -55,7 +55,8 @@ struct SignalOrigin {
 
 // Who was where when it came: our own pid and process group, whether we lead
 // a session (a terminal's hang-up then goes to us alone), the command's pid
-// and process group, and the sender's process group (-1 when unknown).
+// and process group, the sender's process group (-1 when unknown), and
+// whether the sender descends from the command (read while it lives).
 struct SignalFamily {
     pid_t self = 0;
     pid_t ownGroup = 0;
@@ -63,6 +64,7 @@ struct SignalFamily {
     pid_t command = 0;
     pid_t commandGroup = 0;
     pid_t senderGroup = -1;
+    bool senderDescends = false;
 };
 
 // The family as it stands now, for a signal that came while the command runs.
@@ -80,9 +82,11 @@ enum class SignalRoute {
 //   foreground process group, so it reached the command if the command is in
 //   ours, and not if it left it (setsid, timeout) or if the hang-up came to
 //   us as the session's leader;
-// - a signal from the command, or from a process in a process group that the
-//   command or Vantrel leads (the command's own processes, as `kill 0` there
-//   sends it to all of them), reached the command or came from it;
+// - a signal from the command or a process it started, or from a process in
+//   a process group that the command or Vantrel leads (the command's own
+//   processes, as `kill 0` there sends it to all of them), reached the
+//   command or came from it; in a group that someone else leads (a script's),
+//   only the command's descendants are its own;
 // - any other is passed on. (Sent with kill to a whole process group from
 //   outside, it cannot be told from one sent to Vantrel alone.)
 SignalRoute RouteSignal(const SignalOrigin& origin, const SignalFamily& family);
@@ -113,5 +117,11 @@ bool IsStopped(pid_t pid);
 // Sends a signal to a child that has not been reaped yet, through its process
 // descriptor where there is one (-1: none).
 void SendSignal(pid_t pid, int processFd, int number);
+
+// Ends this process the way the signal would have ended it had it not been
+// caught, as a careful wrapper does once its child has ended: its default
+// action, unblocked, raised, with no core file. A shell then sees the death
+// by the signal ($? still 128 + N) and stops its loop after Ctrl-C.
+[[noreturn]] void EndBySignal(int number);
 
 } // namespace vantrel

@@ -16,11 +16,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -56,15 +54,37 @@ std::string ProgramFileName(const char* argv0)
     return name.empty() ? "vantrel" : name;
 }
 
-// The window's program: installed, it lies in the directory of programs that
-// only other programs run, found from this program's own place so that any
-// installation prefix works; in the build tree it lies beside this program.
-std::string WindowProgram()
+// Where the window's program may lie, always by an absolute path: installed,
+// in the directory of programs that only other programs run, found from this
+// program's own place so that any installation prefix works; in the build
+// tree beside this program; and, where /proc cannot say where this program
+// is, at the installed path the build was made for. Never relative to the
+// current directory, never on PATH.
+std::vector<std::string> WindowProgramPlaces()
 {
+    std::vector<std::string> places;
     const std::string self = OwnExecutable();
-    const std::string directory = self.substr(0, self.rfind('/') + 1);
-    const std::string installed = directory + VANTREL_WINDOW_FROM_BINDIR;
-    return access(installed.c_str(), F_OK) == 0 ? installed : directory + "vantrel-window";
+    if (!self.empty() && self.front() == '/') {
+        const std::string directory = self.substr(0, self.rfind('/') + 1);
+        places = {directory + VANTREL_WINDOW_FROM_BINDIR, directory + "vantrel-window"};
+    }
+    places.emplace_back(VANTREL_WINDOW_INSTALLED);
+    return places;
+}
+
+// The first of the places that holds the window's program; it is started by
+// that same path. Empty when none does, `why` then saying so.
+std::string WindowProgram(std::string& why)
+{
+    const std::vector<std::string> places = WindowProgramPlaces();
+    for (const std::string& place : places) {
+        if (access(place.c_str(), F_OK) == 0)
+            return place;
+    }
+    why = "the window's program is not installed: it is not at " + places.front();
+    for (std::size_t i = 1; i < places.size(); ++i)
+        why += (i + 1 < places.size() ? ", " : " or ") + places[i];
+    return "";
 }
 
 // Says on standard error why Vantrel cannot go on, adding, when there was a
@@ -82,6 +102,9 @@ int main(int argc, char** argv)
 {
     // What the starter left ignored is read before anything changes it.
     vantrel::StarterIgnoredSignals();
+    // A write to a standard error whose reader has gone fails instead of
+    // ending us: the exit status stays the one documented.
+    signal(SIGPIPE, SIG_IGN);
     OpenMissingStandardDescriptors();
     // Ignored SIGCHLD, inherited from a starter, would let the kernel reap our
     // children before we learn how the window ended.
@@ -96,10 +119,13 @@ int main(int argc, char** argv)
     const vantrel::DisplayCheck display(getenv);
     if (!display.Why().empty())
         return Refuse(programName, "no display to show a window on: " + display.Why(), !usage);
-    const std::string window = WindowProgram();
-    if (access(window.c_str(), X_OK) != 0)
-        return Refuse(programName, "the window's program " + window + " cannot be run: " + std::strerror(errno), !usage);
+    std::string why;
+    const std::string window = WindowProgram(why);
+    if (window.empty())
+        return Refuse(programName, why, !usage);
 
+    // The window's program first, known to run its program before the
+    // command starts: a command is never run that has no window to show in.
     vantrel::CaptureCompanion companion({window}, programName, usage);
     if (!companion.StartFailure().empty())
         return Refuse(programName, companion.StartFailure(), !usage);
@@ -107,5 +133,5 @@ int main(int argc, char** argv)
         return companion.ShowUsage();
     vantrel::ChildCapture capture(vantrel::JoinParameters(parameters), &companion);
     capture.Finish();
-    return companion.ExitStatus();
+    return companion.End();
 }

@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -53,12 +54,18 @@ void Out(const std::string& bytes) { WriteAll(1, bytes); }
 // Long enough for any case to finish first; a hang is the watchdog's to name.
 constexpr std::chrono::seconds Forever{120};
 
+// Where a window process reports, for its SIGTERM handler.
+char reportPath[4096];
+
 // A window process as the supervisor starts it: "show" writes what it was
-// handed over and its start-up token to dir/shown; "hold" does so too and then
-// waits for dir/written, ending with 4 if that never comes; "abort" aborts
-// and "fail" ends with status 1 at once, as the toolkit does on a lost display,
+// handed over and its start-up token to dir/shown and says it is on screen;
+// "hold" does so too and then waits for dir/written, ending with 4 if that
+// never comes; "mute" writes dir/shown but never says it is on screen;
+// "deaf" shows, ignores SIGTERM and touches dir/ready; "abort" aborts and
+// "fail" ends with status 1 at once, as the toolkit does on a lost display,
 // each leaving its pid in dir/failed first for a command that waits for its
-// end (after-window).
+// end (after-window). Asked to end (SIGTERM), the others add "|asked to end"
+// to dir/shown and end, as the real window closes.
 int Window(const Args& a)
 {
     const std::string& behaviour = a.at(1);
@@ -70,20 +77,39 @@ int Window(const Args& a)
             abort();
         return 1;
     }
+    std::snprintf(reportPath, sizeof reportPath, "%s/shown", dir.c_str());
+    signal(vantrel::window::EndRequest, behaviour == "deaf" ? SIG_IGN : [](int) {
+        const int report = open(reportPath, O_WRONLY | O_APPEND | O_CREAT, 0600);
+        const char asked[] = "|asked to end";
+        if (write(report, asked, sizeof asked - 1) < 0)
+            _exit(98);
+        _exit(0);
+    });
     std::string handed;
     while (!vantrel::ReadWhatIsThere(0, [&](std::string_view bytes) { handed += bytes; })) {
     }
     const char* token = getenv("DESKTOP_STARTUP_ID");
-    std::ofstream(dir + "/shown") << handed << "|" << (token ? token : "unset");
+    std::ofstream(reportPath) << handed << "|" << (token ? token : "unset");
+    if (behaviour == "mute")
+        return pause();
+    WriteAll(0, std::string(1, vantrel::window::Shown));
+    if (behaviour == "deaf") {
+        Touch((dir + "/ready").c_str());
+        return pause();
+    }
     if (behaviour == "hold" && !AppearsWithin(dir + "/written", std::chrono::seconds(10)))
         return 4;
     return 0;
 }
 
-// Waits for a signal: writes the signals it got to dir/got, after raising
-// SIGSTOP first if asked ("stop").
+// await-signal <dir> [stop|stop-after|own-group]: waits for a signal and
+// writes the signals it got to dir/got. "stop" stops first, "stop-after"
+// once the signal came; with "own-group" a process of its own sends
+// SIGUSR1 to the supervisor first and lives on until dir/got is there.
 int AwaitSignal(const Args& a)
 {
+    const std::string& dir = a.at(1);
+    const std::string how = a.size() > 2 ? a[2] : "";
     static volatile sig_atomic_t got[65] = {};
     sigset_t endSignals, previous;
     sigemptyset(&endSignals);
@@ -92,19 +118,33 @@ int AwaitSignal(const Args& a)
         sigaddset(&endSignals, number);
     }
     sigprocmask(SIG_BLOCK, &endSignals, &previous);
-    Touch((a.at(1) + "/ready").c_str());
-    if (a.size() > 2)
+    if (how == "own-group") {
+        const pid_t supervisor = getppid();
+        if (fork() == 0) {
+            kill(supervisor, SIGUSR1);
+            Touch((dir + "/ready").c_str());
+            AppearsWithin(dir + "/got", Forever);
+            _exit(0);
+        }
+    } else {
+        Touch((dir + "/ready").c_str());
+    }
+    if (how == "stop")
         raise(SIGSTOP);
     sigsuspend(&previous);
     // A second delivery of the same signal would come within this time.
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     usleep(300 * 1000);
-    std::ofstream report(a.at(1) + "/got");
+    if (how == "stop-after")
+        raise(SIGSTOP);
+    std::ofstream report(dir + "/got.new");
     const char* separator = "";
     for (int n = 1; n <= 64; ++n) {
         for (int i = 0; i < got[n]; ++i, separator = " ")
             report << separator << n;
     }
+    report.close();
+    fs::rename(dir + "/got.new", dir + "/got");
     return 0;
 }
 
@@ -185,7 +225,7 @@ const Behaviour LinuxChildren[] = {
          Out("partial output");
          return raise(SIGKILL);
      }},
-    {"await-signal", AwaitSignal},  // await-signal <dir> [stop]
+    {"await-signal", AwaitSignal},
     {"grandwriter", [](const Args& a) {  // grandwriter <dir>: a grandchild writes 1 MiB after the child's end
          if (fork() == 0) {
              usleep(200 * 1000);
@@ -195,7 +235,7 @@ const Behaviour LinuxChildren[] = {
          }
          return Out("child done"), 0;
      }},
-    {"window", Window},  // window <show|hold|abort|fail> <dir>: a window process
+    {"window", Window},  // window <behaviour> <dir>: a window process
     {"after-window", [](const Args& a) {  // after-window <dir> <behaviour...>: once the failed window is gone
          // Gone once the supervisor has reaped it (a zombie still takes signals),
          // 20 s at most, so that it has seen the window end before our end.
