@@ -143,10 +143,10 @@ std::string HandedOverOutput()
 
 int main(int argc, char** argv)
 {
+    EndRequests endRequests;
     // A reader of our standard error that has gone must not end us when the
     // toolkit writes a warning there.
     signal(SIGPIPE, SIG_IGN);
-    EndRequests endRequests;
     if (argc > 1)
         vantrelName = argv[argc - 1];
     qInstallMessageHandler(ToStandardError);

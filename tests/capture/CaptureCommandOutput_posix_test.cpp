@@ -397,7 +397,8 @@ TEST_F(Capture, TheSupervisorSeesTheCommandAndTheWindowThrough)
 TEST(SignalRoute, AsACarefulRelayRoutesThem)
 {
     // We are 100, the command 200; each row says where the groups are:
-    // {self, own group, session leader, command, command's group, sender's group}.
+    // {self, own group, session leader, command, command's group, sender's
+    // group, whether the sender descends from the command}.
     using vantrel::SignalRoute;
     const struct {
         vantrel::SignalOrigin origin;  // {number, from the kernel, sender}
@@ -416,6 +417,7 @@ TEST(SignalRoute, AsACarefulRelayRoutesThem)
         {{SIGTERM, false, 201}, {100, 50, false, 200, 200, 200}, SignalRoute::Reached, "from the command's group"},
         {{SIGTERM, false, 201}, {100, 100, false, 200, 100, 100}, SignalRoute::Reached, "from the group we lead"},
         {{SIGTERM, false, 7}, {100, 50, false, 200, 50, 50}, SignalRoute::PassOn, "from the group we share"},
+        {{SIGUSR1, false, 201}, {100, 50, false, 200, 50, 50, true}, SignalRoute::Reached, "from the command's child there"},
         {{SIGUSR1, false, 7}, {100, 50, false, 200, 50, 7}, SignalRoute::PassOn, "from elsewhere"},
     };
     for (const auto& row : rows)
