@@ -1,7 +1,7 @@
 // Starting a program on Linux, the command or the window: finding it on PATH,
 // exactly the descriptors and signal dispositions it should have, and its
 // environment; then watching for its end, and reading what it writes. Each is
-// started by fork and exec, so that the child's signal dispositions, signal
+// started by vfork and exec, so that the child's signal dispositions, signal
 // mask and descriptors are exactly what is asked for here, real-time signals
 // included, and a program search on PATH reports the same error numbers as
 // the system's own spawn does.
