@@ -92,6 +92,9 @@ else()
     install(FILES ${dist}/vantrel.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     install(FILES docs/vantrel.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 
+    # The .deb installs under /usr, CPack's own prefix for it and the build's
+    # default (CMakeLists.txt), where the supervisor looks for the window's
+    # program when /proc cannot say where the supervisor itself is.
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
     set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

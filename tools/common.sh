@@ -5,12 +5,16 @@
 # window manager, the X tools that look at windows, xmessage as a second
 # window, a clipboard manager that takes the clipboard over when a program
 # ends, and the accessibility bus with the Python bindings screen readers
-# read it with); the .deb (dpkg-dev's build flags and dependency list) and
-# the package test's tools: lintian, the manual page's linters and man, the
-# desktop entry's validator.
+# read it with) and on a headless Wayland compositor (weston, with Qt's
+# Wayland plugin; the supervisor's display check speaks Wayland through
+# libwayland-client, its test plays a compositor with libwayland-server);
+# the .deb (dpkg-dev's build flags and dependency list) and the package
+# test's tools: lintian, the manual page's linters and man, the desktop
+# entry's validator.
 LINUX_PACKAGES=(cmake ninja-build g++ pkg-config python3 qt6-base-dev libgtest-dev googletest
-                libx11-dev fonts-dejavu-core xvfb xauth xdotool xclip
+                libx11-dev libwayland-dev fonts-dejavu-core xvfb xauth xdotool xclip
                 icewm x11-utils x11-apps xfce4-settings dbus-daemon at-spi2-core python3-pyatspi
+                weston qt6-wayland
                 dpkg-dev lintian mandoc groff-base man-db desktop-file-utils)
 # The Windows programs, cross-compiled, and their tests under Wine.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64 wine64)

@@ -99,8 +99,12 @@ QString ExactText(QTextDocument* document, QString raw, int from)
 
 std::u16string ShownText(std::string_view bytes)
 {
-    // Qt's plain conversion would drop a leading byte-order mark.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // Qt's plain conversion would drop a leading byte-order mark. Stateless:
+    // the bytes are all there is, so an unfinished sequence at the end (the
+    // 8192-byte cut may fall inside a character) shows as U+FFFD, one for
+    // each of its bytes as elsewhere, instead of being kept for a next call.
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     const QString text = decoder(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     return text.toStdU16String();
 }

@@ -13,9 +13,9 @@
 class QMimeData;
 
 // The child's bytes as the view shows them: decoded as UTF-8, the console's
-// encoding here, a byte that is not valid UTF-8 as U+FFFD instead of being
-// dropped, and every other character as it is, a leading byte-order mark
-// included.
+// encoding here, each byte that is not valid UTF-8 (an unfinished sequence
+// at the end too) as U+FFFD instead of being dropped, and every other
+// character as it is, a leading byte-order mark included.
 std::u16string ShownText(std::string_view bytes);
 
 class TOutputView : public QPlainTextEdit, public vantrel::OutputView {

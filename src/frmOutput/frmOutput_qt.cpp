@@ -71,6 +71,23 @@ QAccessibleInterface* WindowAccessible(const QString& /*className*/, QObject* ob
     return nullptr;
 }
 
+// The view's look: lime on black in a monospaced font, long lines wrapped at
+// its width, a vertical scroll bar only while the text does not fit.
+void DesignView(TOutputView* view)
+{
+    view->setObjectName("re_Output");
+    view->setFont(DesignFont("Courier", QFontDatabase::FixedFont));
+    Colour(view, Qt::green, Qt::black);
+    view->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // Tab leaves the view instead of typing a tab; Enter makes a line break.
+    view->setTabChangesFocus(true);
+    view->setAccessibleName("Output");
+}
+
 } // namespace
 
 // An ordinary top-level window, so that task bars and window switchers list
@@ -96,17 +113,7 @@ Tfrm_Output::Tfrm_Output(QWidget* parent)
     setAutoFillBackground(true);
     resize(ClientWidth, ViewHeight + PanelHeight);
 
-    re_Output->setObjectName("re_Output");
-    re_Output->setFont(DesignFont("Courier", QFontDatabase::FixedFont));
-    Colour(re_Output, Qt::green, Qt::black);
-    re_Output->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    re_Output->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    re_Output->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    re_Output->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    re_Output->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    // Tab leaves the view instead of typing a tab; Enter makes a line break.
-    re_Output->setTabChangesFocus(true);
-    re_Output->setAccessibleName("Output");
+    DesignView(re_Output);
 
     Panel1->setObjectName("Panel1");
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);

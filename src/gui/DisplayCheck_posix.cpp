@@ -1,21 +1,31 @@
 // The display check before start-up (DisplayCheck_posix.h). An X11
-// connection attempt costs well under a millisecond, a Wayland one less.
+// connection attempt with its round trip costs well under a millisecond, a
+// Wayland one less. The Wayland round trip is the system's libwayland-client,
+// which links no toolkit.
 #include "DisplayCheck_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <wayland-client.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace vantrel {
@@ -118,6 +128,35 @@ std::string WhyNoGraphicsCard(const std::string& devices)
     return found ? "" : "no graphics card in " + Quoted(directory) + " can be opened";
 }
 
+std::string DidNotAnswer(const std::string& what)
+{
+    return what + " did not answer within " + std::to_string(DisplayAnswerLimit.count()) + " s";
+}
+
+// An X connection attempt, made on a thread of its own: xcb waits for the
+// server's answers without a limit.
+struct X11Attempt {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    xcb_connection_t* connection = nullptr;  // null: it failed
+};
+
+// Connects, and makes one round trip beyond the connection's set-up.
+xcb_connection_t* ConnectToX11(const std::string& display)
+{
+    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
+    if (xcb_connection_has_error(connection) == 0) {
+        if (xcb_get_input_focus_reply_t* reply =
+                xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr)) {
+            std::free(reply);
+            return connection;
+        }
+    }
+    xcb_disconnect(connection);
+    return nullptr;
+}
+
 // Each check returns why the display cannot be had, or "" and leaves the
 // open connection in its last parameter.
 std::string WhyNoX11Display(const EnvironmentLookup& environment, xcb_connection_t*& opened)
@@ -125,18 +164,73 @@ std::string WhyNoX11Display(const EnvironmentLookup& environment, xcb_connection
     const char* display = environment("DISPLAY");
     if (!display || !*display)
         return "DISPLAY is not set";
-    xcb_connection_t* connection = xcb_connect(display, nullptr);
-    if (xcb_connection_has_error(connection) != 0) {
-        xcb_disconnect(connection);
-        return "the X display " + Quoted(display) + " cannot be opened";
+    // A server that never answers keeps the thread for good; the attempt
+    // outlives us then, and the program ends without it. One that answers
+    // lets the thread end before anything is started, so that it takes no
+    // process of the user's from the window (ulimit -u).
+    const auto attempt = std::make_shared<X11Attempt>();
+    std::thread connecting;
+    try {
+        connecting = std::thread([attempt, name = std::string(display)] {
+            xcb_connection_t* connection = ConnectToX11(name);
+            const std::lock_guard lock(attempt->mutex);
+            attempt->connection = connection;
+            attempt->done = true;
+            attempt->answered.notify_one();
+        });
+    } catch (const std::system_error& error) {
+        return "the X display " + Quoted(display) + " cannot be tried: " + error.code().message();
     }
-    opened = connection;
+    std::unique_lock lock(attempt->mutex);
+    const bool answered = attempt->answered.wait_for(lock, DisplayAnswerLimit, [&] { return attempt->done; });
+    lock.unlock();
+    if (!answered) {
+        connecting.detach();
+        return DidNotAnswer("the X display " + Quoted(display));
+    }
+    connecting.join();
+    if (!attempt->connection)
+        return "the X display " + Quoted(display) + " cannot be opened";
+    opened = attempt->connection;
     return "";
 }
 
-std::string WhyNoWaylandDisplay(const EnvironmentLookup& environment, int& opened)
+// One round trip to the compositor within the time limit: true once it has
+// answered.
+bool WaylandAnswers(wl_display* display)
 {
-    // A socket handed over by the compositor that started us.
+    bool answered = false;
+    static constexpr wl_callback_listener listener = {
+        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
+    const std::unique_ptr<wl_callback, void (*)(wl_callback*)> callback(wl_display_sync(display), wl_callback_destroy);
+    if (!callback || wl_callback_add_listener(callback.get(), &listener, &answered) != 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + DisplayAnswerLimit;
+    while (!answered) {
+        if (wl_display_prepare_read(display) != 0) {
+            if (wl_display_dispatch_pending(display) < 0)
+                return false;
+            continue;
+        }
+        wl_display_flush(display);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ready{wl_display_get_fd(display), POLLIN, 0};
+        const int n = left.count() > 0 ? poll(&ready, 1, static_cast<int>(left.count())) : 0;
+        if (n <= 0) {
+            wl_display_cancel_read(display);
+            if (n < 0 && errno == EINTR)
+                continue;
+            return false;
+        }
+        if (wl_display_read_events(display) < 0 || wl_display_dispatch_pending(display) < 0)
+            return false;
+    }
+    return true;
+}
+
+std::string WhyNoWaylandDisplay(const EnvironmentLookup& environment, wl_display*& opened)
+{
+    // A socket handed over by the compositor that started us, for the window.
     if (const char* handed = environment("WAYLAND_SOCKET")) {
         struct stat status {};
         const int fd = std::atoi(handed);
@@ -162,12 +256,17 @@ std::string WhyNoWaylandDisplay(const EnvironmentLookup& environment, int& opene
     do {
         result = connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
     } while (result != 0 && errno == EINTR);
-    if (result != 0) {
+    wl_display* display = result == 0 ? wl_display_connect_to_fd(fd) : nullptr;
+    if (!display) {
         if (fd >= 0)
             close(fd);
         return "the Wayland display " + Quoted(path) + " cannot be reached";
     }
-    opened = fd;
+    if (!WaylandAnswers(display)) {
+        wl_display_disconnect(display);
+        return DidNotAnswer("the Wayland display " + Quoted(path));
+    }
+    opened = display;
     return "";
 }
 
@@ -209,8 +308,8 @@ DisplayCheck::~DisplayCheck()
 {
     if (x11_)
         xcb_disconnect(x11_);
-    if (wayland_ >= 0)
-        close(wayland_);
+    if (wayland_)
+        wl_display_disconnect(wayland_);
 }
 
 } // namespace vantrel

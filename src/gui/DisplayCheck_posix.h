@@ -4,9 +4,11 @@
 // is given a connection attempt.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
+struct wl_display;
 struct xcb_connection_t;
 
 namespace vantrel {
@@ -22,18 +24,26 @@ struct PlatformPlaces {
     std::string devices;
 };
 
+// How long a display server has to answer the check.
+inline constexpr std::chrono::seconds DisplayAnswerLimit{5};
+
 // Finds out on construction whether a display can be had; Why is empty
 // when one can, and otherwise says why not, in words for the user ("DISPLAY
-// is not set", "the X display \":5\" cannot be opened", ...).
+// is not set", "the X display \":5\" cannot be opened", ...). A server that
+// takes the connection and then does not answer within DisplayAnswerLimit
+// (a stopped server, a stalled forwarded connection) counts as none.
 //
 // The toolkit tries the platforms named in QT_QPA_PLATFORM (separated by
 // ';', each perhaps with ':options'), or by default Wayland first when
 // WAYLAND_DISPLAY is set or XDG_SESSION_TYPE is "wayland", then X11. The
 // first one that starts is used, so one reachable display is enough:
-// - X11 ("xcb"): a connection to DISPLAY, authorisation included.
+// - X11 ("xcb"): a connection to DISPLAY, authorisation included, and one
+//   round trip.
 // - Wayland ("wayland..."): a connection to the compositor's socket
-//   (WAYLAND_SOCKET, or WAYLAND_DISPLAY, "wayland-0" by default, under
-//   XDG_RUNTIME_DIR unless it is a full path).
+//   (WAYLAND_DISPLAY, "wayland-0" by default, under XDG_RUNTIME_DIR unless it
+//   is a full path) and one round trip; or a socket that the compositor
+//   handed over (WAYLAND_SOCKET), which only the window may speak on: it is
+//   looked at, not spoken to, and the window's own time limit covers it.
 // - A platform that draws on a device: "linuxfb" its framebuffer (the
 //   "fb=" option, or fb0), "eglfs" and "minimalegl" a graphics card's DRM
 //   device (eglfs on its X11 integration: X11 as above). Each must open.
@@ -60,7 +70,7 @@ public:
 private:
     std::string why_;
     xcb_connection_t* x11_ = nullptr;
-    int wayland_ = -1;
+    wl_display* wayland_ = nullptr;
 };
 
 } // namespace vantrel

@@ -1,9 +1,11 @@
-// Starting programs with fork and exec (Process_posix.h). Everything the
-// child needs is prepared before the fork: between fork and exec the child
-// calls only functions that are safe there even when the parent has other
-// threads (the capture test runs captures on several at once).
+// Starting programs with vfork and exec (Process_posix.h). Everything the
+// child needs is prepared before the vfork: between vfork and exec the child
+// makes only system calls, which are safe there even when the parent has
+// other threads (the capture test runs captures on several at once) and
+// while it shares the parent's memory.
 #include "Process_posix.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -19,18 +21,6 @@ extern char** environ;
 namespace vantrel {
 
 namespace {
-
-// The number of signals the kernel has on this platform.
-constexpr int LastSignal = 64;
-
-// A signal's disposition as the kernel's own call takes it; only the handler
-// is set or read here, the default or "ignore", which needs nothing else.
-struct KernelSignalAction {
-    void (*handler)(int);
-    unsigned long flags;
-    void (*restorer)();
-    SignalSet mask;
-};
 
 // Where argv[0] may be found, in the order exec tries them: the name itself
 // when it holds a slash, otherwise each directory of PATH (an empty entry is
@@ -65,6 +55,27 @@ const char* Lookup(const std::vector<std::string>* environment, const char* name
     return nullptr;
 }
 
+// The words as exec takes them, null-terminated.
+std::vector<char*> Pointers(const std::vector<std::string>& words)
+{
+    std::vector<char*> pointers;
+    for (const std::string& word : words)
+        pointers.push_back(const_cast<char*>(word.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// What the child reports through the pipe that its exec closes: end of file
+// when the program runs (0), or the error number of a failed exec.
+int ExecFailure(int report)
+{
+    int error = 0;
+    ssize_t n;
+    while ((n = read(report, &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    return n == sizeof error ? error : 0;
+}
+
 // Tells the parent why the child could not become the program, and ends it.
 [[noreturn]] void ReportFailure(int report, int error)
 {
@@ -96,22 +107,19 @@ const char* Lookup(const std::vector<std::string>* environment, const char* name
         if (result < 0)
             ReportFailure(report, errno);
     }
-    // Nothing else of ours goes on, but the report pipe stays until the exec.
-    for (int fd = 3; fd < report; ++fd)
-        close(fd);
-    closefrom(report + 1);
-
-    // The kernel's own call, which takes 32 and 33 as well: the C library
-    // refuses the two it keeps for itself.
-    for (int number = 1; number <= LastSignal; ++number) {
-        if (number == SIGKILL || number == SIGSTOP)
-            continue;
-        KernelSignalAction action {};
-        action.handler = Contains(start.ignored, number) ? SIG_IGN : SIG_DFL;
-        syscall(SYS_rt_sigaction, number, &action, nullptr, KernelSetSize);
+    // Nothing else of ours goes on, but the report pipe stays until the exec,
+    // and the descriptor to keep stays for good.
+    int next = 3;
+    for (const int kept : {std::min(report, start.keep), std::max(report, start.keep)}) {
+        for (; next < kept; ++next)
+            close(next);
+        next = std::max(next, kept + 1);
     }
-    const SignalSet none = 0;
-    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &none, nullptr, KernelSetSize);
+    closefrom(next);
+    if (start.keep >= 0 && fcntl(start.keep, F_SETFD, 0) < 0)
+        ReportFailure(report, errno);
+
+    ResetSignals(start.ignored);
 
     // As the system's own search does: go on past a directory without the
     // program, stop at any other failure, and report "permission denied"
@@ -138,25 +146,6 @@ void Descriptor::Reset(int fd)
     fd_ = fd;
 }
 
-SignalSet StarterIgnoredSignals()
-{
-    static const SignalSet ignored = [] {
-        SignalSet set = 0;
-        for (int number = 1; number <= LastSignal; ++number) {
-            // Ignoring SIGCHLD is no ignoring but a request to have one's
-            // children reaped unseen: Vantrel undoes it for itself (it must
-            // learn how the window ended) and for the command alike.
-            if (number == SIGCHLD)
-                continue;
-            KernelSignalAction action {};
-            if (syscall(SYS_rt_sigaction, number, nullptr, &action, KernelSetSize) == 0 && action.handler == SIG_IGN)
-                set |= SignalBit(number);
-        }
-        return set;
-    }();
-    return ignored;
-}
-
 int AboveStandardDescriptors(int fd)
 {
     if (fd > 2 || fd < 0)
@@ -175,16 +164,8 @@ StartedProgram StartProgram(const ProgramStart& start)
         started.error = ENOENT;
         return started;
     }
-    std::vector<char*> argv;
-    for (const std::string& word : start.argv)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    if (start.environment) {
-        for (const std::string& entry : *start.environment)
-            envp.push_back(const_cast<char*>(entry.c_str()));
-        envp.push_back(nullptr);
-    }
+    std::vector<char*> argv = Pointers(start.argv);
+    std::vector<char*> envp = start.environment ? Pointers(*start.environment) : std::vector<char*>();
 
     // The exec's outcome comes back through a pipe that the exec closes: end
     // of file means the program runs, four bytes are the error number.
@@ -199,24 +180,31 @@ StartedProgram StartProgram(const ProgramStart& start)
         started.error = errno;
         return started;
     }
+    // vfork: this thread waits until the child has become the program, or
+    // failed to, without the cost of copying our memory for it; the command
+    // starts that much sooner after the window's program. The child shares
+    // our memory until then, so it only makes system calls on what was
+    // prepared above, with every signal blocked until it has set its own
+    // dispositions: no handler of ours can run in it.
     const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        started.error = errno;
-        return started;
-    }
+    const SignalSet all = ~SignalSet{0};
+    SignalSet mask = 0;
+    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &all, &mask, KernelSetSize);
+    const pid_t pid = vfork();
     if (pid == 0)
         BecomeProgram(start, candidates, argv.data(), start.environment ? envp.data() : environ, parent,
                       reportWrite.Get());
+    const int forkError = errno;
+    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &mask, nullptr, KernelSetSize);
+    if (pid < 0) {
+        started.error = forkError;
+        return started;
+    }
     reportWrite.Reset();
 
-    int error = 0;
-    ssize_t n;
-    while ((n = read(reportRead.Get(), &error, sizeof error)) < 0 && errno == EINTR) {
-    }
-    if (n == sizeof error) {
+    started.error = ExecFailure(reportRead.Get());
+    if (started.error != 0) {
         Reap(pid);
-        started.error = error;
         return started;
     }
     started.pid = pid;
@@ -225,6 +213,18 @@ StartedProgram StartProgram(const ProgramStart& start)
     started.processFd.Reset(fd >= 0 ? static_cast<int>(fd) : -1);
 #endif
     return started;
+}
+
+std::vector<std::string> EnvironmentWithout(std::initializer_list<std::string_view> names)
+{
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string_view variable(*entry);
+        const std::string_view name = variable.substr(0, variable.find('='));
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            environment.emplace_back(variable);
+    }
+    return environment;
 }
 
 bool HasEnded(pid_t pid, int* status)
@@ -246,13 +246,33 @@ int Reap(pid_t pid)
     return status;
 }
 
-void SendSignal(pid_t pid, int processFd, int number)
+bool HasEnded(const WatchedProcess& process, short revents, int& status)
 {
-#ifdef SYS_pidfd_send_signal
-    if (processFd >= 0 && syscall(SYS_pidfd_send_signal, processFd, number, nullptr, 0) == 0)
-        return;
-#endif
-    kill(pid, number);
+    if (process.processFd < 0)
+        return HasEnded(process.pid, &status);
+    if (revents == 0)
+        return false;
+    status = Reap(process.pid);
+    return true;
+}
+
+bool ReadWhatIsThere(int fd, const std::function<void(std::string_view)>& take, std::size_t limit)
+{
+    // Larger than the capture's kept area: past its first 8192 bytes the
+    // output is only drained, and big reads keep that cheap.
+    char chunk[65536];
+    for (std::size_t done = 0; done < limit;) {
+        const ssize_t n = read(fd, chunk, std::min(sizeof chunk, limit - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return !(n < 0 && errno == EAGAIN);
+        take(std::string_view(chunk, static_cast<std::size_t>(n)));
+        done += static_cast<std::size_t>(n);
+        if (static_cast<std::size_t>(n) < sizeof chunk)
+            return false;
+    }
+    return false;
 }
 
 } // namespace vantrel

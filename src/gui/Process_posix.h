@@ -1,15 +1,22 @@
-// Starting and watching the processes Vantrel runs on Linux: the command and
-// the window. Each is started by fork and exec, so that the child's signal
-// dispositions, signal mask and descriptors are exactly what is asked for
-// here, real-time signals included, and a program search on PATH reports the
-// same error numbers as the system's own spawn does.
+// Starting a program on Linux, the command or the window: finding it on PATH,
+// exactly the descriptors and signal dispositions it should have, and its
+// environment; then watching for its end, and reading what it writes. Each is
+// started by vfork and exec, so that the child's signal dispositions, signal
+// mask and descriptors are exactly what is asked for here, real-time signals
+// included, and a program search on PATH reports the same error numbers as
+// the system's own spawn does.
 #pragma once
+
+#include "Signals_posix.h"
 
 #include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantrel {
@@ -40,33 +47,17 @@ private:
     int fd_ = -1;
 };
 
-// A set of signals by the kernel's numbers 1 to 64, bit N-1 for signal N.
-// (The C library's own set functions refuse the two real-time signals it
-// keeps for itself, 32 and 33.)
-using SignalSet = std::uint64_t;
-// Its size in bytes, as the kernel's signal calls take it: the kernel's set
-// is 64 bits on every platform the program builds for.
-constexpr std::size_t KernelSetSize = sizeof(SignalSet);
-constexpr SignalSet SignalBit(int number) { return SignalSet{1} << (number - 1); }
-inline bool Contains(SignalSet set, int number) { return (set & SignalBit(number)) != 0; }
-
-// The signals this process was started with set to "ignore", SIGCHLD aside,
-// read the first time it is asked; main asks before it changes any
-// disposition. They stay ignored in every process Vantrel starts, as they
-// would have been had the starter run the command itself (nohup's SIGHUP is
-// one).
-SignalSet StarterIgnoredSignals();
-
 // What a program is started with. Standard input, output and error are the
 // given descriptors, or /dev/null where one is -1; no other descriptor of
-// ours reaches it. Every signal starts at its default action except those
-// in `ignored`, with an empty signal mask.
+// ours reaches it but the one to keep. Every signal starts at its default
+// action except those in `ignored`, with an empty signal mask.
 struct ProgramStart {
     std::vector<std::string> argv;    // argv[0] is searched on PATH unless it holds a '/'
     int standard[3] = {-1, -1, -1};
     SignalSet ignored = 0;
     const std::vector<std::string>* environment = nullptr;  // null: our own
     bool endsWithUs = false;          // killed when this process ends, however it ends
+    int keep = -1;                    // a descriptor it gets at the same number (-1: none)
 };
 
 // A started program: its pid (0 when it could not be started, `error` then
@@ -78,7 +69,19 @@ struct StartedProgram {
     Descriptor processFd;
 };
 
+// A child as a poll loop watches it: its pid (0: none) and a descriptor that
+// becomes readable when it ends (-1: there is none, and the loop looks at it
+// every 10 ms instead).
+struct WatchedProcess {
+    pid_t pid = 0;
+    int processFd = -1;
+};
+inline WatchedProcess Watched(const StartedProgram& program) { return {program.pid, program.processFd.Get()}; }
+
 StartedProgram StartProgram(const ProgramStart& start);
+
+// Our own environment without the variables named.
+std::vector<std::string> EnvironmentWithout(std::initializer_list<std::string_view> names);
 
 // Moves a descriptor to 3 or above, so that setting up a child's standard
 // descriptors cannot overwrite it; closes the original. Returns -1 on failure.
@@ -92,8 +95,16 @@ bool HasEnded(pid_t pid, int* status = nullptr);
 // Waits for the child's end and reaps it; its wait status.
 int Reap(pid_t pid);
 
-// Sends a signal to a child that has not been reaped yet, through its process
-// descriptor where there is one (-1: none).
-void SendSignal(pid_t pid, int processFd, int number);
+// Whether a watched child has ended, given what poll reported for its
+// process descriptor; reaps it if it has, storing its wait status.
+bool HasEnded(const WatchedProcess& process, short revents, int& status);
+
+// Reads what the descriptor holds now and hands it to `take`, until a read
+// comes back short (there is no more for now) or `limit` bytes have come, so
+// that a writer that never stops cannot hold the caller. Returns true once
+// the descriptor has ended (end of file, or a read error): nothing more will
+// come. This is the one loop that reads a pipe or socket to its end: the
+// capture's, the window's and the test children's.
+bool ReadWhatIsThere(int fd, const std::function<void(std::string_view)>& take, std::size_t limit = SIZE_MAX);
 
 } // namespace vantrel

@@ -1,23 +1,24 @@
 // The program's entry point on Linux: the supervisor, the `vantrel` that the
-// user runs. It links no toolkit. It makes sure there is a display to show
-// the window on, then starts the command at once and the window beside it,
-// a program of its own (gui_qt.cpp), and watches over both until the end
-// (Supervisor_posix.h): whatever becomes of the window, the command runs to
-// its end with its output drained.
+// user runs, and its whole start-up. It links no toolkit. It makes sure there
+// is a display to show the window on, then starts the command at once and
+// the window beside it, a program of its own (gui_qt.cpp), and watches over
+// both until the end: the capture with the window as its companion
+// (Capture_posix.h). Whatever becomes of the window, the command runs to its
+// end with its output drained.
+#include "Capture.h"
+#include "Capture_posix.h"
 #include "CommandLine.h"
 #include "DisplayCheck_posix.h"
-#include "Process_posix.h"
-#include "Supervisor_posix.h"
+#include "Signals_posix.h"
 
 #include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -53,15 +54,46 @@ std::string ProgramFileName(const char* argv0)
     return name.empty() ? "vantrel" : name;
 }
 
-// The window's program: installed, it lies in the directory of programs that
-// only other programs run, found from this program's own place so that any
-// installation prefix works; in the build tree it lies beside this program.
-std::string WindowProgram()
+// Where the window's program may lie, always by an absolute path: installed,
+// in the directory of programs that only other programs run, found from this
+// program's own place so that any installation prefix works; in the build
+// tree beside this program; and, where /proc cannot say where this program
+// is, at the installed path the build was made for. Never relative to the
+// current directory, never on PATH.
+std::vector<std::string> WindowProgramPlaces()
 {
+    std::vector<std::string> places;
     const std::string self = OwnExecutable();
-    const std::string directory = self.substr(0, self.rfind('/') + 1);
-    const std::string installed = directory + VANTREL_WINDOW_FROM_BINDIR;
-    return access(installed.c_str(), F_OK) == 0 ? installed : directory + "vantrel-window";
+    if (!self.empty() && self.front() == '/') {
+        const std::string directory = self.substr(0, self.rfind('/') + 1);
+        places = {directory + VANTREL_WINDOW_FROM_BINDIR, directory + "vantrel-window"};
+    }
+    places.emplace_back(VANTREL_WINDOW_INSTALLED);
+    return places;
+}
+
+// The first of the places that holds the window's program; it is started by
+// that same path. Empty when none does, `why` then saying so.
+std::string WindowProgram(std::string& why)
+{
+    const std::vector<std::string> places = WindowProgramPlaces();
+    for (const std::string& place : places) {
+        if (access(place.c_str(), F_OK) == 0)
+            return place;
+    }
+    why = "the window's program is not installed: it is not at " + places.front();
+    for (std::size_t i = 1; i < places.size(); ++i)
+        why += (i + 1 < places.size() ? ", " : " or ") + places[i];
+    return "";
+}
+
+// Says on standard error why Vantrel cannot go on, adding, when there was a
+// command line, that it was not run; exit status 1.
+int Refuse(const std::string& programName, const std::string& why, bool commandGiven)
+{
+    std::fprintf(stderr, "%s: %s.%s\n", programName.c_str(), why.c_str(),
+                 commandGiven ? " The command was not run." : "");
+    return 1;
 }
 
 } // namespace
@@ -70,30 +102,36 @@ int main(int argc, char** argv)
 {
     // What the starter left ignored is read before anything changes it.
     vantrel::StarterIgnoredSignals();
+    // A write to a standard error whose reader has gone fails instead of
+    // ending us: the exit status stays the one documented.
+    signal(SIGPIPE, SIG_IGN);
     OpenMissingStandardDescriptors();
     // Ignored SIGCHLD, inherited from a starter, would let the kernel reap our
     // children before we learn how the window ended.
     signal(SIGCHLD, SIG_DFL);
     const std::string programName = ProgramFileName(argc > 0 ? argv[0] : nullptr);
-    std::vector<std::string> parameters;
-    for (int i = 1; i < argc; ++i)
-        parameters.emplace_back(argv[i]);
-    const char* notRun = parameters.empty() ? "" : " The command was not run.";
+    const std::vector<std::string> parameters(argv + std::min(argc, 1), argv + argc);
+    const bool usage = parameters.empty();
 
     // Nothing is started that would have nowhere to show its output. The
     // check's connection is kept until the end: an X server that has just
     // seen a client leave makes the next one (the window's) wait.
     const vantrel::DisplayCheck display(getenv);
-    if (!display.Why().empty()) {
-        std::fprintf(stderr, "%s: no display to show a window on: %s.%s\n", programName.c_str(),
-                     display.Why().c_str(), notRun);
-        return 1;
-    }
-    const std::string window = WindowProgram();
-    if (access(window.c_str(), X_OK) != 0) {
-        std::fprintf(stderr, "%s: the window's program %s cannot be run: %s.%s\n", programName.c_str(),
-                     window.c_str(), std::strerror(errno), notRun);
-        return 1;
-    }
-    return vantrel::RunVantrel(programName, parameters, {window});
+    if (!display.Why().empty())
+        return Refuse(programName, "no display to show a window on: " + display.Why(), !usage);
+    std::string why;
+    const std::string window = WindowProgram(why);
+    if (window.empty())
+        return Refuse(programName, why, !usage);
+
+    // The window's program first, known to run its program before the
+    // command starts: a command is never run that has no window to show in.
+    vantrel::CaptureCompanion companion({window}, programName, usage);
+    if (!companion.StartFailure().empty())
+        return Refuse(programName, companion.StartFailure(), !usage);
+    if (usage)
+        return companion.ShowUsage();
+    vantrel::ChildCapture capture(vantrel::JoinParameters(parameters), &companion);
+    capture.Finish();
+    return companion.End();
 }

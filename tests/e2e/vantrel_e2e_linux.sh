@@ -66,6 +66,18 @@ expect_window() {
     fi
 }
 
+# refused CASE MESSAGE VANTREL-COMMAND...: Vantrel, run on a command that
+# would touch $scratch/ran, runs nothing, says MESSAGE on standard error and
+# exits with 1 (AddressSanitizer's own warnings aside).
+refused() {
+    local name=$1 message=$2 status; shift 2
+    rm -f "$scratch/ran"
+    "$@" 2>"$scratch/stderr"; status=$?
+    check "$name" "1 $message" "$status $(grep -v '^==[0-9]*==' "$scratch/stderr")"
+    [ ! -e "$scratch/ran" ] || fail "$name: the command ran"
+}
+not_run=" The command was not run."
+
 # 1. Real key events reach the find and Alt+C the X clipboard; the window's
 #    size as mapped. The parameters are joined and split again, as the
 #    child's command line always is: the quotes inside keep the text one word.
@@ -98,6 +110,10 @@ expect_window "a program that is not found" $'Error: "2" -> vantrel-no-such-prog
 exact=$'a\u00a0b\u2028c\u2029d\ufdd0e\ufdd1f\u21b5\u00b6\u25a1'
 expect_window "what the child wrote, exactly" $'\ufeff'"x"$'\n'"y"$'\ufffd'"$exact"$'\n' \
     printf '\357\273\277x\r\ny\377'"$exact"
+# The 8192-byte cut through a character: what is left of it shows, and is
+# copied, as U+FFFD.
+python3 -c 'import sys; sys.stdout.buffer.write(b"x" * 8191 + "\u20ac".encode())' >"$scratch/cut"
+expect_window "a character cut at 8192 bytes" "$(printf '%8191s' '' | tr ' ' x)"$'\ufffd\n' cat "$scratch/cut"
 
 # 5. Started with standard input, output and error closed, as a launcher may:
 #    the supervisor's own start, and the window's standard descriptors.
@@ -148,21 +164,34 @@ sigterm_ends_sleeping_child() {
 #    comes from argv[0], or from the executable's own name when argv[0] is
 #    empty.
 no_display_env=(env -u DISPLAY -u WAYLAND_DISPLAY -u WAYLAND_SOCKET -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE)
-"${no_display_env[@]}" "$VANTREL" touch "$scratch/ran" 2>"$scratch/stderr"
-check "no display: exit status" 1 "$?"
-check "no display: the message" "vantrel: no display to show a window on: DISPLAY is not set. The command was not run." \
-    "$(cat "$scratch/stderr")"
-QT_QPA_PLATFORM=foo "$VANTREL" touch "$scratch/ran" 2>"$scratch/stderr"
-check "a platform Qt has no plugin for: exit status" 1 "$?"
-check "a platform Qt has no plugin for: the message" \
-    "vantrel: no display to show a window on: Qt has no platform plugin \"foo\". The command was not run." \
-    "$(cat "$scratch/stderr")"
-[ -e "$scratch/ran" ] && fail "no display: the command ran"
+no_display="vantrel: no display to show a window on:"
+refused "no display" "$no_display DISPLAY is not set.$not_run" "${no_display_env[@]}" "$VANTREL" touch "$scratch/ran"
+refused "a platform Qt has no plugin for" "$no_display Qt has no platform plugin \"foo\".$not_run" \
+    env QT_QPA_PLATFORM=foo "$VANTREL" touch "$scratch/ran"
 "${no_display_env[@]}" timeout 20 "$VANTREL" 2>"$scratch/stderr"
 check "no display, no parameters: exit status" 1 "$?"
 cp "$VANTREL" "$scratch/renamed-vantrel"
 ("${no_display_env[@]}" bash -c 'exec -a "" "$1" x' _ "$scratch/renamed-vantrel") 2>"$scratch/stderr"
 check "empty argv[0]: the executable's name" "renamed-vantrel: no display" "$(cut -c1-27 "$scratch/stderr")"
+# Standard error on a pipe nobody reads, SIGPIPE at its default as a shell
+# leaves it: the message cannot be written, and the status stays 1.
+with_broken_stderr=$scratch/with-broken-stderr
+printf '#!/bin/sh\nexec python3 -c "%s" "$@"\n' "import os, signal, sys; r, w = os.pipe(); os.close(r); \
+os.dup2(w, 2); signal.signal(signal.SIGPIPE, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])" \
+    >"$with_broken_stderr"
+chmod +x "$with_broken_stderr"
+refused "no display, standard error a broken pipe" "" "${no_display_env[@]}" "$with_broken_stderr" "$VANTREL" touch "$scratch/ran"
+# A real X server that is stopped takes the connection and never answers.
+(
+    failures=0
+    start_xvfb || exit 1
+    kill -STOP "$xvfb_pid"
+    refused "a stopped X server" "$no_display the X display \"$DISPLAY\" did not answer within 5 s.$not_run" \
+        "$VANTREL" touch "$scratch/ran"
+    kill -CONT "$xvfb_pid"
+    stop_xvfb
+    exit "$failures"
+) || failures=$((failures + 1))
 
 # 7. A session bus that takes connections and never answers hangs the real
 #    toolkit's start-up (for minutes); a signal still reaches the command and
@@ -214,36 +243,79 @@ else
     fail "sleep never started with SIGHUP and SIGCHLD ignored"; kill -KILL "$pid"; wait "$pid"
 fi
 
-# 9. Ctrl-C on a terminal, with the command in a session of its own (it left
-#    our process group, so the terminal's interrupt did not reach it): the
-#    real terminal driver's signal, passed on.
-outcome=$(python3 - "$VANTREL" <<'PY'
-import os, pty, sys, time
-pid, terminal = pty.fork()
+# drive HOW READY SCRIPT ARGS...: runs `bash -c SCRIPT bash ARGS...` and
+# waits (20 s at most) until the file READY exists and, with HOW ending in
+# "-stopped", until a process it started is stopped. Then HOW "ctrl-c..."
+# types the interrupt key on the terminal that bash runs on as its session's
+# leader, and HOW "TERM" sends SIGTERM to bash (which has become Vantrel by
+# exec). Says how bash ended within 10 s, as its parent sees it: "exit N",
+# "signal N" or "still running", and ", a child left running" when one of
+# its processes outlived it.
+drive() {
+    python3 - "$@" <<'PY'
+import os, pty, signal, sys, time
+how, ready, script, args = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+pid, terminal = pty.fork() if how.startswith("ctrl-c") else (os.fork(), None)
 if pid == 0:
-    os.execv(sys.argv[1], [sys.argv[1], "setsid", "sleep", "1000"])
-time.sleep(2)                  # the command and the window's program run
-children = open(f"/proc/{pid}/task/{pid}/children").read().split()
-os.write(terminal, b"\x03")    # the terminal's interrupt key
+    os.execvp("bash", ["bash", "-c", script, "bash"] + args)
+def family(of):  # its processes, and theirs
+    try:
+        children = [int(child) for child in open(f"/proc/{of}/task/{of}/children").read().split()]
+    except OSError:
+        return []
+    return children + [process for child in children for process in family(child)]
+def state(process):
+    try:
+        return open(f"/proc/{process}/stat").read().rsplit(")", 1)[1].split()[0]
+    except (OSError, IndexError):
+        return "?"
+for _ in range(200):
+    if os.path.exists(ready) and (not how.endswith("-stopped") or "T" in map(state, family(pid))):
+        break
+    time.sleep(0.1)
+processes = family(pid)
+os.write(terminal, b"\x03") if terminal else os.kill(pid, signal.SIGTERM)
 for _ in range(100):
     done, status = os.waitpid(pid, os.WNOHANG)
     if done:
-        print(os.waitstatus_to_exitcode(status), end="")
+        print(f"signal {os.WTERMSIG(status)}" if os.WIFSIGNALED(status) else f"exit {os.WEXITSTATUS(status)}", end="")
         break
     time.sleep(0.1)
 else:
-    os.kill(pid, 9)
+    os.kill(pid, signal.SIGKILL)
     os.waitpid(pid, 0)
     print("still running", end="")
-for child in children:
-    try:
-        os.kill(int(child), 9)
+time.sleep(0.2)
+for process in processes:
+    if state(process) not in ("?", "Z"):
+        os.kill(process, signal.SIGKILL)
         print(", a child left running", end="")
-    except ProcessLookupError:
-        pass
 PY
-)
-check "Ctrl-C on a terminal, the command in its own session" 130 "$outcome"
+}
+
+# 9. Vantrel ends the way the signal it passed on or was sent would have
+#    ended it, as its parent sees it: killed by the signal, not exiting with
+#    128 + N, so that a shell stops its loop after Ctrl-C. The real terminal
+#    driver's signals: Ctrl-C with the command in a session of its own (it
+#    left our process group, so the terminal's interrupt did not reach it and
+#    is passed on); Ctrl-C in a shell's loop; Ctrl-C on a command that has
+#    stopped itself, which is continued so that it ends; and SIGTERM from the
+#    parent.
+mkdir "$scratch/terminal"
+runs_until_ended='"\"touch $2/ready; exec sleep 1000\""'
+check "Ctrl-C on a terminal, the command in its own session" "signal 2" \
+    "$(drive ctrl-c "$scratch/terminal/ready" 'exec "$1" setsid sh -c '"$runs_until_ended" "$VANTREL" "$scratch/terminal")"
+rm -f "$scratch/terminal/ready"
+check "Ctrl-C in a shell's loop ends the loop" "signal 2" "$(drive ctrl-c "$scratch/terminal/ready" \
+    'for f in a b c; do "$1" sh -c "\"echo $f >> $2/rounds; touch $2/ready; exec sleep 1000\""; done' \
+    "$VANTREL" "$scratch/terminal")"
+check "Ctrl-C in a shell's loop: one round ran" "a" "$(cat "$scratch/terminal/rounds")"
+rm -f "$scratch/terminal/ready"
+check "Ctrl-C on a command that stopped itself" "signal 2" "$(drive ctrl-c-stopped "$scratch/terminal/ready" \
+    'exec "$1" sh -c "\"touch $2/ready; kill -STOP \$\$; exec sleep 1000\""' "$VANTREL" "$scratch/terminal")"
+rm -f "$scratch/terminal/ready"
+check "SIGTERM: the parent sees Vantrel killed by it" "signal 15" \
+    "$(drive TERM "$scratch/terminal/ready" 'exec "$1" sh -c '"$runs_until_ended" "$VANTREL" "$scratch/terminal")"
 
 # 10. The display's events are handled while the command runs: a desktop
 #     that changes root window properties all the time does not make the
@@ -291,10 +363,7 @@ fi
 mkdir -m 0755 "$scratch/open-runtime"
 VANTREL_UNDER_TEST=$VANTREL
 VANTREL=$scratch/vantrel-with-broken-stderr
-# Standard error on a pipe nobody reads, SIGPIPE at its default as a shell leaves it.
-printf '#!/bin/sh\nexec python3 -c "%s" "%s" "$@"\n' "import os, signal, sys; r, w = os.pipe(); os.close(r); \
-os.dup2(w, 2); signal.signal(signal.SIGPIPE, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])" \
-    "$VANTREL_UNDER_TEST" >"$VANTREL"
+printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$with_broken_stderr" "$VANTREL_UNDER_TEST" >"$VANTREL"
 chmod +x "$VANTREL"
 if XDG_RUNTIME_DIR=$scratch/open-runtime start Vantrel printf kept; then
     keys alt+c
@@ -376,6 +445,16 @@ if until_true 30 clipboard_manager_running; then
         close "Copy All outliving the program"
         check "the clipboard after the program ended" $'outlives\n.' "$(clipboard)"
     fi
+    # Ended by a signal (SIGTERM, a log-off's SIGHUP), the window is asked to
+    # close as its close button does, and the text outlives it too.
+    if start Vantrel printf terminated; then
+        keys alt+c
+        kill -TERM "$pid"
+        until_true 10 ended "$pid"
+        wait "$pid"
+        check "Copy All, then SIGTERM: exit status" 143 "$?"
+        check "the clipboard after SIGTERM" $'terminated\n.' "$(clipboard)"
+    fi
 else
     fail "no clipboard manager: xfsettingsd did not take the CLIPBOARD_MANAGER selection"
 fi
@@ -397,5 +476,125 @@ for _ in range(200):
         break
     time.sleep(0.1)"
     kill $vantrel $bus' "$VANTREL" 2>/dev/null)"
+
+# 15. The window's program runs only by an absolute path, beside the
+#     supervisor or where it is installed: one planted in the current
+#     directory or on PATH never runs, not even where /proc cannot say where
+#     the supervisor is. One that cannot be run, or cannot be started for
+#     want of processes, runs nothing; the command is not run either.
+installed_window=/usr/libexec/vantrel/vantrel-window
+planted=$scratch/planted
+mkdir -p "$planted" "$scratch/lone"
+printf '#!/bin/sh\ntouch "%s/planted-ran"\n' "$planted" >"$planted/vantrel-window"
+chmod +x "$planted/vantrel-window"
+cp "$VANTREL" "$scratch/lone/vantrel"
+not_installed="vantrel: the window's program is not installed: it is not at"
+if [ -e "$installed_window" ]; then
+    echo "skipped: a lone copy of vantrel would find the installed window's program"
+else
+    (cd "$planted" && PATH=$planted:$PATH refused "no window's program" "$not_installed \
+$scratch/lone/../libexec/vantrel/vantrel-window, $scratch/lone/vantrel-window or $installed_window.$not_run" \
+        "$scratch/lone/vantrel" touch "$scratch/ran"; exit "$failures") || failures=$?
+    # Without /proc (a chroot, a sandbox), in a mount namespace of its own.
+    if unshare --mount --fork true 2>/dev/null; then
+        (cd "$planted" && PATH=$planted:$PATH refused "no /proc" "$not_installed $installed_window.$not_run" \
+            unshare --mount --fork sh -c 'mount -t tmpfs none /proc && exec "$0" touch "$1"' "$VANTREL" \
+            "$scratch/ran"; exit "$failures") || failures=$?
+    else
+        echo "skipped: no /proc, as no mount namespace can be made here"
+    fi
+fi
+[ -e "$planted/planted-ran" ] && fail "a planted window's program ran"
+mkdir -p "$scratch/unrunnable"
+cp "$VANTREL" "$scratch/unrunnable/vantrel"
+for kind in "No such file or directory" "Exec format error"; do
+    case $kind in
+        No*) printf '#!/nonexistent/interpreter\n' ;;  # its interpreter is missing
+        *) printf 'not a program\n' ;;
+    esac >"$scratch/unrunnable/vantrel-window"
+    chmod +x "$scratch/unrunnable/vantrel-window"
+    refused "an unrunnable window's program ($kind)" \
+        "vantrel: the window's program $scratch/unrunnable/vantrel-window cannot be run: $kind.$not_run" \
+        "$scratch/unrunnable/vantrel" touch "$scratch/ran"
+done
+# No process left for the window (ulimit -u); root's own limit is not
+# enforced, so root tries it as nobody, with copies nobody may run. (Qt's
+# offscreen platform needs no display check, which would want a thread; so
+# does LeakSanitizer's check at the end.)
+nproc=$(mktemp -d)
+chmod 1777 "$nproc"
+cp "$VANTREL" "$nproc/vantrel"
+cp "$(dirname "$VANTREL")/vantrel-window" "$nproc/" 2>/dev/null || cp "$installed_window" "$nproc/"
+as_user=(env ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0")
+[ "$(id -u)" -eq 0 ] && as_user+=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+one_process='ulimit -u 1 && exec "$0/vantrel" touch "$0/ran"'
+refused "no process left for the window" "vantrel: the window's program $nproc/vantrel-window cannot be run: \
+Resource temporarily unavailable.$not_run" env QT_QPA_PLATFORM=offscreen "${as_user[@]}" bash -c "$one_process" "$nproc"
+refused "no thread left for the X check" "$no_display the X display \"$DISPLAY\" cannot be tried: \
+Resource temporarily unavailable.$not_run" "${as_user[@]}" bash -c "$one_process" "$nproc"
+[ -e "$nproc/ran" ] && fail "the command ran without its window"
+rm -rf "$nproc"
+
+# 16. On a real Wayland compositor (weston's headless backend, with Qt's
+#     Wayland plugin from qt6-wayland), as the protocol log of the window's
+#     program shows it: the display check passes and the window is shown with
+#     the title "Vantrel" and the app id "vantrel", a frame drawn; SIGTERM then
+#     ends Vantrel as documented. A socket the compositor handed over
+#     (WAYLAND_SOCKET) goes to the window alone, not to the command. A
+#     compositor that takes connections and never answers runs nothing.
+wayland_runtime=$(mktemp -d)
+chmod 0700 "$wayland_runtime"
+XDG_RUNTIME_DIR=$wayland_runtime weston --backend=headless-backend.so --socket=vantrel-e2e --idle-time=0 \
+    >"$scratch/weston.log" 2>&1 &
+weston_pid=$!
+on_wayland=(env -u DISPLAY -u WAYLAND_SOCKET XDG_RUNTIME_DIR="$wayland_runtime" WAYLAND_DISPLAY=vantrel-e2e
+            QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client)
+shown_on_wayland() {
+    grep -q 'xdg_toplevel@[0-9]*\.set_title("Vantrel")' "$1" && grep -q 'xdg_toplevel@[0-9]*\.set_app_id("vantrel")' "$1" &&
+        grep -q 'wl_surface@[0-9]*\.attach(wl_buffer@' "$1"
+}
+# on_weston CASE LOG: Vantrel of $pid shows its window on weston (20 s at
+# most), then SIGTERM ends it with 143, the window's program too.
+on_weston() {
+    local status shown_by
+    until_true 20 shown_on_wayland "$2" || fail "$1: no window on weston ($(grep -c . "$2") lines of protocol)"
+    shown_by=$(window_process_of "$pid")
+    kill -TERM "$pid"
+    until_true 10 ended "$pid" || { fail "$1: still running after SIGTERM"; kill -KILL "$pid"; }
+    wait "$pid"; status=$?
+    check "$1: shown on weston as Vantrel, app id vantrel, then SIGTERM's status" 143 "$status"
+    [ -z "$shown_by" ] || ended "$shown_by" || fail "$1: the window's program is left running"
+}
+if until_true 20 test -S "$wayland_runtime/vantrel-e2e"; then
+    "${on_wayland[@]}" "$VANTREL" printf on-wayland 2>"$scratch/wayland.log" &
+    pid=$!
+    on_weston "Wayland" "$scratch/wayland.log"
+    "${on_wayland[@]}" python3 -c 'import os, socket, sys
+compositor = socket.socket(socket.AF_UNIX)
+compositor.connect(sys.argv[1])
+handed = compositor.detach()
+os.set_inheritable(handed, True)
+os.environ.pop("WAYLAND_DISPLAY")
+os.environ["WAYLAND_SOCKET"] = str(handed)
+os.execv(sys.argv[2], sys.argv[2:])' "$wayland_runtime/vantrel-e2e" "$VANTREL" \
+        sh -c '"echo ${WAYLAND_SOCKET-unset} >'"$scratch/socket-in-command"'"' 2>"$scratch/handed.log" &
+    pid=$!
+    on_weston "WAYLAND_SOCKET" "$scratch/handed.log"
+    check "WAYLAND_SOCKET: not the command's" "unset" "$(cat "$scratch/socket-in-command")"
+else
+    fail "weston did not start: $(tail -n 5 "$scratch/weston.log")"
+fi
+kill "$weston_pid"; wait "$weston_pid" 2>/dev/null
+python3 -c 'import socket, sys, time
+silent = socket.socket(socket.AF_UNIX)
+silent.bind(sys.argv[1])
+silent.listen(8)
+time.sleep(60)' "$wayland_runtime/silent" &
+silent_compositor=$!
+until_true 10 test -S "$wayland_runtime/silent"
+refused "a silent Wayland compositor" "$no_display the Wayland display \"$wayland_runtime/silent\" did not answer \
+within 5 s.$not_run" "${on_wayland[@]}" WAYLAND_DEBUG= WAYLAND_DISPLAY=silent "$VANTREL" touch "$scratch/ran"
+kill "$silent_compositor"; wait "$silent_compositor" 2>/dev/null
+rm -rf "$wayland_runtime"
 
 checks_done "all end-to-end checks passed"

@@ -1,8 +1,9 @@
 // The display check against made-up environments: which display systems it
 // tries, in which cases it lets the program go on, and what it tells the
-// user otherwise. A Unix socket of the test's own plays the Wayland
-// compositor, empty files the toolkit's plugins and devices; a real X
-// display is the end-to-end test's part.
+// user otherwise. The system's libwayland-server plays a Wayland compositor,
+// Unix sockets that never answer play silent servers, empty files the
+// toolkit's plugins and devices; a real X display is the end-to-end test's
+// part.
 #include "DisplayCheck_posix.h"
 
 #include <gtest/gtest.h>
@@ -11,37 +12,79 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <wayland-server-core.h>
+
+#include <atomic>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <thread>
+#include <utility>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A listening Unix socket, removed at the end.
+// A listening Unix socket that takes connections and never answers, removed
+// at the end; a name that begins with '@' is in the abstract namespace.
 class ListeningSocket {
 public:
-    explicit ListeningSocket(const fs::path& path) : path_(path)
+    explicit ListeningSocket(const std::string& path) : path_(path)
     {
         fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address {};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        EXPECT_EQ(bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        // An abstract name is its bytes alone, with no final NUL.
+        const bool abstract = path.front() == '@';
+        if (abstract)
+            address.sun_path[0] = '\0';
+        const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + (abstract ? 0 : 1));
+        EXPECT_EQ(bind(fd_, reinterpret_cast<const sockaddr*>(&address), size), 0);
         EXPECT_EQ(listen(fd_, 8), 0);
     }
     ~ListeningSocket()
     {
         close(fd_);
-        fs::remove(path_);
+        if (path_.front() != '@')
+            fs::remove(path_);
+    }
+    int Release() { return std::exchange(fd_, -1); }
+
+private:
+    std::string path_;
+    int fd_;
+};
+
+// A Wayland compositor that answers a round trip and does nothing else: the
+// system's libwayland-server, served on a thread of its own.
+class AnsweringCompositor {
+public:
+    explicit AnsweringCompositor(const fs::path& path) : socket_(path.string())
+    {
+        EXPECT_EQ(wl_display_add_socket_fd(display_, socket_.Release()), 0);
+        serving_ = std::thread([this] {
+            while (!stop_) {
+                wl_event_loop_dispatch(wl_display_get_event_loop(display_), 50);
+                wl_display_flush_clients(display_);
+            }
+        });
+    }
+    ~AnsweringCompositor()
+    {
+        stop_ = true;
+        serving_.join();
+        wl_display_destroy(display_);
     }
 
 private:
-    fs::path path_;
-    int fd_;
+    ListeningSocket socket_;
+    wl_display* display_ = wl_display_create();
+    std::atomic<bool> stop_{false};
+    std::thread serving_;
 };
 
 } // namespace
@@ -50,10 +93,13 @@ TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
 {
     const fs::path runtime = fs::temp_directory_path() / ("vantrel-runtime-" + std::to_string(getpid()));
     fs::create_directories(runtime);
-    const ListeningSocket compositor(runtime / "wayland-7");
+    const AnsweringCompositor compositor(runtime / "wayland-7");
     const std::string absolute = (runtime / "wayland-7").string();
-    // An X display number that nothing serves.
+    const ListeningSocket silentCompositor((runtime / "wayland-silent").string());
+    // An X display number that nothing serves, and one whose server takes
+    // connections and never answers (a stopped server, a stalled forward).
     const std::string noX = ":64999";
+    const ListeningSocket silentX("@/tmp/.X11-unix/X64998");
     // Qt's plugins without the generic Wayland one, which lies in a
     // directory of its own; no devices but a framebuffer named by option.
     const fs::path plugins = runtime / "plugins", extra = runtime / "extra", devices = runtime / "dev";
@@ -73,9 +119,12 @@ TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
         {{}, "DISPLAY is not set"},
         {{{"DISPLAY", ""}}, "DISPLAY is not set"},
         {{{"DISPLAY", noX}}, "the X display \":64999\" cannot be opened"},
+        {{{"DISPLAY", ":64998"}}, "the X display \":64998\" did not answer within 5 s"},
         // Wayland is tried first where the session says so, then X11.
         {{{"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", runtime}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}}, ""},
         {{{"WAYLAND_DISPLAY", absolute}, {"QT_PLUGIN_PATH", "/nowhere:" + extra.string()}}, ""},
+        {{{"WAYLAND_DISPLAY", "wayland-silent"}, {"XDG_RUNTIME_DIR", runtime}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}},
+         "the Wayland display \"" + (runtime / "wayland-silent").string() + "\" did not answer within 5 s; DISPLAY is not set"},
         {{{"XDG_SESSION_TYPE", "wayland"}, {"XDG_RUNTIME_DIR", runtime}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}},
          "the Wayland display \"" + (runtime / "wayland-0").string() + "\" cannot be reached; DISPLAY is not set"},
         {{{"WAYLAND_DISPLAY", "wayland-7"}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}},
