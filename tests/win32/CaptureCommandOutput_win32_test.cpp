@@ -11,8 +11,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -56,8 +54,8 @@ TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
     // output is taken the pipe is closed, while the capture lives on: the
     // busy ones' writes fail, and they stop (leaving the marker).
     const GoSignal go("quiet-grandchild");
-    const std::string stopped = TempPath("vantrel-flood-stopped-");
-    DeleteFileA(stopped.c_str());
+    MadeFiles made;
+    const std::string stopped = made.Marker(TempPath("vantrel-flood-stopped-"));
     for (const std::string& grandchildren : {"1 wait-event " + go.name, "8 flood \"" + stopped + "\""}) {
         vantrel::ChildCapture capture(ChildLine("grandchild " + grandchildren));
         const std::string text = capture.Finish();
@@ -66,7 +64,6 @@ TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
         while (grandchildren[2] == 'f' && !Exists(stopped))
             Sleep(10);
     }
-    DeleteFileA(stopped.c_str());
 }
 
 TEST(Capture, TheChildInheritsItsStandardHandlesAlone)
@@ -126,11 +123,10 @@ TEST(Capture, TheOutputPipeCannotBeSquattedOrOpenedByOthers)
 
 TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
 {
-    const std::string marker = TempPath("vantrel-late-");
-    DeleteFileA(marker.c_str());
+    MadeFiles made;
+    const std::string marker = made.Marker(TempPath("vantrel-late-"));
     EXPECT_EQ(CaptureCommandOutput(ChildLine("close-early \"" + marker + "\"")), "early");
     EXPECT_TRUE(Exists(marker));
-    DeleteFileA(marker.c_str());
 }
 
 TEST(Capture, AChildStartedBeforeTheWindowLosesNothing)
@@ -236,10 +232,8 @@ TEST(Capture, WhatStartUpMakesOfItsParameters)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
-        return RunChild(argc, argv);
-    if (SaidWhichRan("capture_tests"))
-        return 0;
+    if (const auto status = RunAsChild(argc, argv, "capture_tests"))
+        return *status;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -90,8 +89,8 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     const auto [dpi, show] = GetParam();
     auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
     const GoSignal go("capture");
-    const std::string stopped = TempPath("vantrel-e2e-flood-stopped-");
-    DeleteFileA(stopped.c_str());
+    MadeFiles made;
+    const std::string stopped = made.Marker(TempPath("vantrel-e2e-flood-stopped-"));
     ClearClipboard();
     SetScreenDensity(static_cast<DWORD>(dpi));
     Program vantrel(Child("bytes 4572726f722c206572726f722c204552524f520d0a 1 + stdin + bytes 0d0a 1 + "
@@ -180,8 +179,8 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, CaptureRun,
 TEST(EndToEnd, ClosedWhileTheCommandRuns)
 {
     const GoSignal go("close");
-    const std::string ended = TempPath("vantrel-e2e-child-ended-");
-    DeleteFileA(ended.c_str());
+    MadeFiles made;
+    const std::string ended = made.Marker(TempPath("vantrel-e2e-child-ended-"));
     Program vantrel(Child("wait-event " + go.name + " + touch \"" + ended + "\""));
     const HWND hidden = vantrel.HiddenWindow();
     ASSERT_TRUE(hidden);
@@ -190,7 +189,6 @@ TEST(EndToEnd, ClosedWhileTheCommandRuns)
     go.Set();
     EXPECT_EQ(vantrel.WaitForExit(), 0u);
     EXPECT_TRUE(Exists(ended)) << "the command was not killed";
-    DeleteFileA(ended.c_str());
 }
 
 // Command lines only the real exe shows (the rest are the capture test's): a
@@ -276,10 +274,8 @@ TEST(EndToEnd, NothingPlantedBesideTheExeRuns)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::strcmp(argv[1], "--child") == 0)
-        return RunChild(argc, argv);
-    if (SaidWhichRan("vantrel_e2e"))
-        return 0;
+    if (const auto status = RunAsChild(argc, argv, "vantrel_e2e"))
+        return *status;
     testing::InitGoogleTest(&argc, argv);
     if (argc != 2) {
         std::fputs("usage: vantrel_e2e_win32 [GoogleTest options] <path of vantrel.exe>\n", stderr);
