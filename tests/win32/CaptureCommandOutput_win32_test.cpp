@@ -11,28 +11,25 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 using vantrel::CaptureBufferSize;
 using vantrel::CaptureCommandOutput;
 
 TEST(Capture, OutputAsTheChildWroteIt)
 {
-    for (const ChildCase& row : SameOnEveryPlatform())
+    const char* commandLine = "commandline \"two  words\" back\\slash -x /y";
+    std::vector<ChildCase> rows = SameOnEveryPlatform();
+    rows.insert(rows.end(), {
+        {"count 4194304", Alphabet(CaptureBufferSize)},    // far more than the pipe holds: drained, no deadlock
+        {"count 1073741824", Alphabet(CaptureBufferSize)}, // a gibibyte
+        {"stdin", "end of input"},                         // standard input is there and empty: read at once
+        {commandLine, ChildLine(commandLine)},             // the command line reaches the child unchanged
+    });
+    for (const ChildCase& row : rows)
         EXPECT_EQ(CaptureCommandOutput(ChildLine(row.child)), row.text) << row.child;
-    // Far more than the pipe holds: drained while the child runs, no deadlock.
-    EXPECT_EQ(CaptureCommandOutput(ChildLine("count 4194304")), Alphabet(CaptureBufferSize));
-    // Standard input is there and empty: a child that reads it goes on at once.
-    EXPECT_EQ(CaptureCommandOutput(ChildLine("stdin")), "end of input");
-}
-
-TEST(Capture, TheCommandLineReachesTheChildUnchanged)
-{
-    const std::string line = ChildLine("commandline \"two  words\" back\\slash -x /y");
-    EXPECT_EQ(CaptureCommandOutput(line), line);
 }
 
 TEST(Capture, ProgramsThatCannotBeStarted)
@@ -56,8 +53,8 @@ TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
     // output is taken the pipe is closed, while the capture lives on: the
     // busy ones' writes fail, and they stop (leaving the marker).
     const GoSignal go("quiet-grandchild");
-    const std::string stopped = TempPath("vantrel-flood-stopped-");
-    DeleteFileA(stopped.c_str());
+    MadeFiles made;
+    const std::string stopped = made.Marker(TempPath("vantrel-flood-stopped-"));
     for (const std::string& grandchildren : {"1 wait-event " + go.name, "8 flood \"" + stopped + "\""}) {
         vantrel::ChildCapture capture(ChildLine("grandchild " + grandchildren));
         const std::string text = capture.Finish();
@@ -66,7 +63,6 @@ TEST(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
         while (grandchildren[2] == 'f' && !Exists(stopped))
             Sleep(10);
     }
-    DeleteFileA(stopped.c_str());
 }
 
 TEST(Capture, TheChildInheritsItsStandardHandlesAlone)
@@ -126,11 +122,10 @@ TEST(Capture, TheOutputPipeCannotBeSquattedOrOpenedByOthers)
 
 TEST(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
 {
-    const std::string marker = TempPath("vantrel-late-");
-    DeleteFileA(marker.c_str());
+    MadeFiles made;
+    const std::string marker = made.Marker(TempPath("vantrel-late-"));
     EXPECT_EQ(CaptureCommandOutput(ChildLine("close-early \"" + marker + "\"")), "early");
     EXPECT_TRUE(Exists(marker));
-    DeleteFileA(marker.c_str());
 }
 
 TEST(Capture, AChildStartedBeforeTheWindowLosesNothing)
@@ -140,11 +135,6 @@ TEST(Capture, AChildStartedBeforeTheWindowLosesNothing)
     vantrel::ChildCapture capture(ChildLine("count 1048576"));
     Sleep(500);
     EXPECT_EQ(capture.Finish(), Alphabet(CaptureBufferSize));
-}
-
-TEST(Capture, AGibibyte)
-{
-    EXPECT_EQ(CaptureCommandOutput(ChildLine("count 1073741824")), Alphabet(CaptureBufferSize));
 }
 
 TEST(Capture, LongAndNonAsciiCommandLinesReachTheChildUnchanged)
@@ -236,10 +226,8 @@ TEST(Capture, WhatStartUpMakesOfItsParameters)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && std::strcmp(argv[1], "--child") == 0)
-        return RunChild(argc, argv);
-    if (SaidWhichRan("capture_tests"))
-        return 0;
+    if (const auto status = RunAsChild(argc, argv, "capture_tests"))
+        return *status;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

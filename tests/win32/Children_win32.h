@@ -11,10 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-// The path of this binary.
 inline std::string SelfPath()
 {
     char path[MAX_PATH];
@@ -35,18 +36,12 @@ inline std::string TempPath(const char* name)
     return std::string(directory) + name + std::to_string(GetCurrentProcessId());
 }
 
-inline bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-inline std::wstring Wide(const std::string& ascii)
-{
-    return std::wstring(ascii.begin(), ascii.end());
-}
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 // The files and folders a test makes, removed again, the last first, when
-// it goes. Each call returns the path it made (Copy: empty where it failed).
+// it goes. Each call returns the path it made (Copy: empty where it failed;
+// Marker: a file a child leaves, none there yet).
 struct MadeFiles {
     std::vector<std::wstring> paths;
 
@@ -60,25 +55,13 @@ struct MadeFiles {
         return CopyFileW(from.c_str(), path.c_str(), FALSE) ? Made(path) : std::wstring();
     }
     std::wstring Made(const std::wstring& path) { return paths.emplace_back(path); }
+    std::string Marker(const std::string& path) { return DeleteFileA(path.c_str()), Made(Wide(path)), path; }
     ~MadeFiles()
     {
         for (auto path = paths.rbegin(); path != paths.rend(); ++path)
             DeleteFileW(path->c_str()) || RemoveDirectoryW(path->c_str());
     }
 };
-
-// Started under a name other than its own (a copy planted where no program
-// of that name may run, or put where the lookup must find it), the test
-// binary only says which program ran; true then.
-inline bool SaidWhichRan(const char* ownName)
-{
-    const std::string self = SelfPath();
-    const std::string name = self.substr(self.find_last_of("\\/") + 1);
-    if (name.rfind(ownName, 0) == 0)
-        return false;
-    std::fputs((name + " ran").c_str(), stdout);
-    return true;
-}
 
 // A named event that a child waits for (its "wait-event" behaviour); set
 // when the object goes, so that no child waits on after a failed check.
@@ -87,39 +70,26 @@ struct GoSignal {
     HANDLE event;
     explicit GoSignal(const char* what)
         : name(std::string("vantrel-test-") + what + "-" + std::to_string(GetCurrentProcessId())),
-          event(CreateEventA(nullptr, TRUE, FALSE, name.c_str()))
-    {
-    }
-    ~GoSignal()
-    {
-        Set();
-        CloseHandle(event);
-    }
+          event(CreateEventA(nullptr, TRUE, FALSE, name.c_str())) {}
+    ~GoSignal() { Set(), CloseHandle(event); }
     void Set() const { SetEvent(event); }
 };
 
 namespace children {
 
-inline void Out(const std::string& bytes)
+// False once the write fails.
+inline bool Write(HANDLE handle, const std::string& bytes)
 {
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-              nullptr);
+    return WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
-
-inline void Touch(const std::string& path)
-{
-    std::ofstream{path};
-}
+inline void Out(const std::string& bytes) { Write(GetStdHandle(STD_OUTPUT_HANDLE), bytes); }
+inline void Touch(const std::string& path) { std::ofstream{path}; }
 
 // The behaviours only Windows children have: one table from a behaviour's
 // name to what it does, given its parameters (its name first).
 using Parameters = const std::vector<std::string>&;
-
-struct WindowsChild {
-    const char* name;
-    void (*act)(Parameters a);
-};
+using WindowsChild = std::pair<const char*, void (*)(Parameters)>;
 
 // grandchild <n> <behaviour...>: n grandchildren that hold standard output.
 inline void StartGrandchildren(Parameters a)
@@ -165,16 +135,12 @@ inline const std::vector<WindowsChild>& WindowsChildren()
              SendMessageW(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Environment"));
          }},
         {"flood", [](Parameters a) { // flood <marker>: writes until a write fails
-             const std::string block(65536, 'g');
-             DWORD written = 0;
-             while (WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), block.data(), 65536, &written, nullptr)) {
+             while (Write(GetStdHandle(STD_OUTPUT_HANDLE), std::string(65536, 'g'))) {
              }
              Touch(a.at(1));
          }},
         {"write-handle", [](Parameters a) { // into a handle it may have inherited
-             DWORD written = 0;
-             WriteFile(reinterpret_cast<HANDLE>(std::strtoull(a.at(1).c_str(), nullptr, 10)), "leaked", 6,
-                       &written, nullptr);
+             Write(reinterpret_cast<HANDLE>(std::strtoull(a.at(1).c_str(), nullptr, 10)), "leaked");
          }},
         {"close-early", [](Parameters a) { // close-early <marker>
              Out("early");
@@ -194,16 +160,12 @@ inline const std::vector<WindowsChild>& WindowsChildren()
 inline int Behave(Parameters a)
 {
     int status = 0;
-    const auto err = [](const std::string& bytes) {
-        DWORD written = 0;
-        WriteFile(GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                  nullptr);
-    };
+    const auto err = [](const std::string& bytes) { Write(GetStdHandle(STD_ERROR_HANDLE), bytes); };
     if (WriteLikeEveryPlatform(a, Out, err, status))
         return status;
-    for (const WindowsChild& child : WindowsChildren()) {
-        if (a[0] == child.name)
-            child.act(a);
+    for (const auto& [name, act] : WindowsChildren()) {
+        if (a[0] == name)
+            act(a);
     }
     return 0;
 }
@@ -236,4 +198,18 @@ inline int RunChild(int argc, char** argv)
     }
     children::Linger();
     return status;
+}
+
+// What a test binary's main does first. Started under a name other than its
+// own (a copy planted where no program of that name may run, or put where
+// the lookup must find it), it only says which program ran; started with
+// --child, it acts the behaviours out. The exit status then; none for a test run.
+inline std::optional<int> RunAsChild(int argc, char** argv, const char* ownName)
+{
+    const std::string self = SelfPath(), name = self.substr(self.find_last_of("\\/") + 1);
+    if (name.rfind(ownName, 0) != 0)
+        return std::fputs((name + " ran").c_str(), stdout), 0;
+    if (argc >= 2 && std::strcmp(argv[1], "--child") == 0)
+        return RunChild(argc, argv);
+    return std::nullopt;
 }

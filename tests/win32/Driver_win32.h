@@ -67,13 +67,6 @@ inline std::wstring Clipboard(UINT format = CF_UNICODETEXT)
     return text;
 }
 
-// Whether the clipboard offers that format, without asking its owner to
-// render it (reading the data would make a delayed copy permanent).
-inline bool ClipboardOffers(UINT format)
-{
-    return IsClipboardFormatAvailable(format) != FALSE;
-}
-
 inline void ClearClipboard()
 {
     if (WaitUntil([] { return OpenClipboard(nullptr) != FALSE; }, 2000)) {
@@ -104,13 +97,6 @@ inline WORD Key(WORD key, std::vector<WORD> modifiers = {}, DWORD moment = 150)
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     Sleep(moment);
     return inputs.back().ki.wVk;
-}
-
-// Characters typed into the field, as the keyboard's translation delivers them.
-inline void Type(HWND field, const std::wstring& text)
-{
-    for (const wchar_t c : text)
-        SendMessageW(field, WM_CHAR, c, 1);
 }
 
 // The first window that the test accepts, among the children of `parent` or
@@ -211,6 +197,8 @@ struct Program {
     {
         return FindWindowOf(nullptr, process.dwProcessId, [](HWND w) { return OfClass(w, L"Tfrm_Output"); }, 30000);
     }
+    // Closes the window as its close box does; the exit status then.
+    DWORD Close(HWND window) { return PostMessageW(window, WM_CLOSE, 0, 0), WaitForExit(); }
     DWORD WaitForExit()
     {
         DWORD status = 12345;
@@ -230,7 +218,6 @@ inline std::wstring ViewAfterRun(const std::wstring& parameters, const std::wstr
     if (!window)
         return L"(no window)";
     const std::wstring text = Lines(TextOf(Control(window, L"RichEdit20W")));
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(vantrel.WaitForExit(), 0u) << "closing the window ends it with status 0";
+    EXPECT_EQ(vantrel.Close(window), 0u) << "closing the window ends it with status 0";
     return text;
 }

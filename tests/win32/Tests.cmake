@@ -12,9 +12,8 @@ if(CMAKE_CROSSCOMPILING_EMULATOR)
     add_test(NAME capture COMMAND capture_tests)
     set_tests_properties(capture PROPERTIES ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wine/capture" TIMEOUT 300)
 
-    # The window in its own process, for what only its process can see: the
-    # density it is moved to (WM_DPICHANGED), the awareness its manifest
-    # gives, the names screen readers read and a clipboard held by others.
+    # The window in its own process, for what the toolkit adds (the file's
+    # head lists it).
     add_executable(window_tests win32/frmOutput_win32_test.cpp)
     target_include_directories(window_tests PRIVATE capture)
     target_link_libraries(window_tests PRIVATE vantrel_window vantrel_resources comctl32 oleacc ${GTEST_MAIN_TARGETS})
@@ -41,14 +40,12 @@ endif()
 # The 32-bit exe end to end: the same driver, the x86_64 one that the win64
 # preset builds, runs under wine64 and so do the children it gives Vantrel,
 # so that only Vantrel itself runs as 32-bit code (emulated where the kernel
-# runs no 32-bit code: its start then takes about a minute). This build has
-# it built through the win32-driver build preset (configuring the win64
-# build first where it has not been). Five starts of Vantrel: the usage
-# message, a program not found, one capture run at 144 dpi, started
-# minimised, that covers the rest, and the two 64-bit programs that only the
-# native system directory holds, which a 32-bit program sees only through
-# its native view (the planted files are 64-bit ones, so that case has no
-# meaning here).
+# runs no 32-bit code: its start then takes about a minute). Five starts of
+# Vantrel: the usage message, a program not found, one capture run at 144
+# dpi, started minimised, that covers the rest, and the two 64-bit programs
+# that only the native system directory holds, which a 32-bit program sees
+# only through its native view (the planted files are 64-bit ones, so that
+# case has no meaning here).
 set(VANTREL_WIN32_E2E_CASES "EndToEnd.Usage:EndToEnd.AProgramThatIsNotFound:EndToEnd/CaptureRun.*/144dpi*:EndToEnd.CommandLines")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(driver_build ${PROJECT_SOURCE_DIR}/build/win64)

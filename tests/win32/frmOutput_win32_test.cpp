@@ -17,6 +17,7 @@
 
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -56,28 +57,24 @@ struct ClipboardHolder {
             CloseHandle(handle);
     }
     // Returns once the clipboard is free again.
-    void LetGo() const
-    {
-        SetEvent(letGo);
-        WaitForSingleObject(thread, INFINITE);
-    }
+    void LetGo() const { SetEvent(letGo), WaitForSingleObject(thread, INFINITE); }
     static DWORD WINAPI Hold(void* self)
     {
         OpenClipboard(nullptr);
-        SetEvent(static_cast<ClipboardHolder*>(self)->held);
-        WaitForSingleObject(static_cast<ClipboardHolder*>(self)->letGo, INFINITE);
+        const auto* holder = static_cast<ClipboardHolder*>(self);
+        SignalObjectAndWait(holder->held, holder->letGo, INFINITE, FALSE);
         return CloseClipboard();
     }
 };
 
 // Messages through the window's own dispatch, as the event loop runs it,
-// until the condition holds, or a hang the watchdog names (a WM_QUIT an
-// earlier test's window posted is passed over).
+// until the condition holds (given the last message), or a hang the
+// watchdog names (a WM_QUIT an earlier test's window posted is passed over).
 template <typename Condition>
 void DispatchUntil(Tfrm_Output& form, Condition done)
 {
-    MSG message;
-    while (!done()) {
+    MSG message{};
+    while (!done(message)) {
         if (GetMessageW(&message, nullptr, 0, 0) > 0)
             form.Dispatch(message);
     }
@@ -92,27 +89,18 @@ void DispatchQueued(Tfrm_Output& form)
 
 // A real key event and every message it brings, dispatched: the last
 // key's release comes last.
-void Press(Tfrm_Output& form, WORD key, WORD modifier = 0)
+void Press(Tfrm_Output& form, WORD key, const std::vector<WORD>& modifiers = {})
 {
-    const WORD last = Key(key, modifier ? std::vector<WORD>{modifier} : std::vector<WORD>{}, 0);
-    MSG message;
-    do {
-        GetMessageW(&message, nullptr, 0, 0);
-        form.Dispatch(message);
-    } while ((message.message != WM_KEYUP && message.message != WM_SYSKEYUP) || message.wParam != last);
+    const WORD last = Key(key, modifiers, 0);
+    DispatchUntil(form, [&](const MSG& m) {
+        return (m.message == WM_KEYUP || m.message == WM_SYSKEYUP) && m.wParam == last;
+    });
     DispatchQueued(form);
 }
 
 // A place and size as a row of four, compared and printed alike.
-std::tuple<int, int, int, int> Of(const vantrel::layout::Box& b)
-{
-    return {b.left, b.top, b.width, b.height};
-}
-
-std::tuple<int, int, int, int> Of(const RECT& r)
-{
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
+std::tuple<int, int, int, int> Of(const vantrel::layout::Box& b) { return {b.left, b.top, b.width, b.height}; }
+std::tuple<int, int, int, int> Of(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
 
 std::wstring Lower(std::wstring text)
 {
@@ -169,10 +157,9 @@ TEST(Window, FollowsTheDensityItIsMovedTo)
             EXPECT_EQ(FontHeight(control), -MulDiv(8, dpi, 72)) << dpi;
         BUTTON_IMAGELIST picture{};
         SendMessageW(frm_Output.btn_Copy, BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&picture));
-        int pictureWidth = 0, pictureHeight = 0;
-        ImageList_GetIconSize(picture.himl, &pictureWidth, &pictureHeight);
-        EXPECT_EQ(pictureWidth, scale(16)) << dpi;
-        EXPECT_EQ(pictureHeight, scale(16)) << dpi;
+        std::pair pictureSize{0, 0};
+        ImageList_GetIconSize(picture.himl, &pictureSize.first, &pictureSize.second);
+        EXPECT_EQ(pictureSize, std::pair(scale(16), scale(16))) << dpi;
 
         // The view keeps its text, in lime.
         EXPECT_EQ(frm_Output.View().Text(), u"some output\r") << dpi;
@@ -236,7 +223,7 @@ TEST(Window, CopyAllWaitsForAClipboardHeldElsewhere)
         }
         if (letGo)
             holder.LetGo();
-        DispatchUntil(frm_Output, [&] { return !frm_Output.re_Output.CopyPending(); });
+        DispatchUntil(frm_Output, [&](const MSG&) { return !frm_Output.re_Output.CopyPending(); });
         EXPECT_EQ(frm_Output.IsOpen(), !close) << letGo << close;
         holder.LetGo();
         EXPECT_EQ(Clipboard(), letGo ? L"some output\r\n" : L"") << letGo << close;
@@ -291,21 +278,22 @@ TEST(Window, KeysReachTheFieldAndMoveTheFocus)
     const HWND button = frm_Output.btn_Copy;
     const struct {
         const wchar_t* typed;
-        WORD key, modifier;
+        WORD key;
+        std::vector<WORD> modifiers;
         HWND focus;
         std::size_t start, length;
         const char16_t* field;
     } steps[] = {
-        {L"error", 0, 0, field, 0, 5, u"error"},
-        {nullptr, VK_RETURN, 0, field, 7, 5, u"error"},
-        {nullptr, VK_ESCAPE, 0, field, 7, 5, u""},
-        {L"or\b", 0, 0, field, 0, 0, u"o"},
-        {L"r", 'C', VK_MENU, field, 0, 0, u"or"},
-        {nullptr, VK_TAB, 0, button, 0, 0, u"or"},
-        {nullptr, VK_RIGHT, 0, button, 0, 0, u"or"}, // no group of buttons to move in
-        {nullptr, VK_TAB, 0, view, 0, 0, u"or"},
-        {nullptr, 'F', VK_MENU, field, 0, 0, u"or"},
-        {nullptr, VK_TAB, VK_SHIFT, view, 0, 0, u"or"},
+        {L"error", 0, {}, field, 0, 5, u"error"},
+        {nullptr, VK_RETURN, {}, field, 7, 5, u"error"},
+        {nullptr, VK_ESCAPE, {}, field, 7, 5, u""},
+        {L"or\b", 0, {}, field, 0, 0, u"o"},
+        {L"r", 'C', {VK_MENU}, field, 0, 0, u"or"},
+        {nullptr, VK_TAB, {}, button, 0, 0, u"or"},
+        {nullptr, VK_RIGHT, {}, button, 0, 0, u"or"}, // no group of buttons to move in
+        {nullptr, VK_TAB, {}, view, 0, 0, u"or"},
+        {nullptr, 'F', {VK_MENU}, field, 0, 0, u"or"},
+        {nullptr, VK_TAB, {VK_SHIFT}, view, 0, 0, u"or"},
     };
     for (std::size_t i = 0; i < std::size(steps); ++i) {
         for (const wchar_t* c = steps[i].typed; c && *c; ++c) {
@@ -313,7 +301,7 @@ TEST(Window, KeysReachTheFieldAndMoveTheFocus)
             DispatchQueued(frm_Output);
         }
         if (steps[i].key)
-            Press(frm_Output, steps[i].key, steps[i].modifier);
+            Press(frm_Output, steps[i].key, steps[i].modifiers);
         EXPECT_EQ(GetFocus(), steps[i].focus) << "step " << i;
         EXPECT_EQ(frm_Output.View().SelStart(), steps[i].start) << "step " << i;
         EXPECT_EQ(frm_Output.View().SelLength(), steps[i].length) << "step " << i;
@@ -321,7 +309,7 @@ TEST(Window, KeysReachTheFieldAndMoveTheFocus)
     }
     EXPECT_EQ(Clipboard(), L"Error, error, ERROR\r\n") << "Alt+C copied the whole view";
     // Alt+F selected the field's whole text.
-    Press(frm_Output, 'F', VK_MENU);
+    Press(frm_Output, 'F', {VK_MENU});
     EXPECT_EQ(SendMessageW(field, EM_GETSEL, 0, 0), MAKELRESULT(0, 2));
 }
 

@@ -20,26 +20,12 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
 
 namespace {
-
-std::wstring Child(const std::string& behaviours)
-{
-    return Wide(ChildLine(behaviours));
-}
-
-std::string ReadText(const std::wstring& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path.c_str(), std::ios::binary).rdbuf();
-    return text.str();
-}
 
 // The text of the usage message box: its one static control with text.
 std::wstring MessageText(HWND box)
@@ -90,13 +76,13 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     const auto [dpi, show] = GetParam();
     auto scale = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
     const GoSignal go("capture");
-    const std::string stopped = TempPath("vantrel-e2e-flood-stopped-");
-    DeleteFileA(stopped.c_str());
+    MadeFiles made;
+    const std::string stopped = made.Marker(TempPath("vantrel-e2e-flood-stopped-"));
     ClearClipboard();
     SetScreenDensity(static_cast<DWORD>(dpi));
-    Program vantrel(Child("bytes 4572726f722c206572726f722c204552524f520d0a 1 + stdin + bytes 0d0a 1 + "
+    Program vantrel(Wide(ChildLine("bytes 4572726f722c206572726f722c204552524f520d0a 1 + stdin + bytes 0d0a 1 + "
                           "bytes 61620d0a 1500 00 + bytes 63640d0a 1500 + wait-event " + go.name +
-                          " + broadcast + grandchild 1 flood \"" + stopped + "\""),
+                          " + broadcast + grandchild 1 flood \"" + stopped + "\"")),
                     vantrelPath, L"", show);
 
     // While the command runs, the hidden window answers what other programs
@@ -157,12 +143,12 @@ TEST_P(CaptureRun, ShowsTheOutputAndAnswersWhileTheCommandRuns)
     Key(VK_TAB, {VK_SHIFT});
     EXPECT_TRUE(WaitUntil([&] { return FocusOf(window) == view; })) << "Shift+Tab reaches the view";
     Key(VK_END, {VK_CONTROL});
-    Type(view, L"Zed");
+    for (const wchar_t c : {L'Z', L'e', L'd'}) // as the keyboard's translation delivers them
+        SendMessageW(view, WM_CHAR, c, 1);
     ClearClipboard();
     Key('C', {VK_MENU});
-    EXPECT_TRUE(WaitUntil([] { return ClipboardOffers(CF_UNICODETEXT); })) << "Alt+C offers text";
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(vantrel.WaitForExit(), 0u) << "closing the window ends the program with status 0";
+    EXPECT_TRUE(WaitUntil([] { return IsClipboardFormatAvailable(CF_UNICODETEXT); })) << "Alt+C offers text";
+    EXPECT_EQ(vantrel.Close(window), 0u) << "closing the window ends the program with status 0";
     EXPECT_TRUE(Lines(Clipboard()) == shown + L"\nZed") << "the copy outlives Vantrel";
     EXPECT_TRUE(Lines(Clipboard(CF_TEXT)) == shown + L"\nZed") << "also as 8-bit text";
 }
@@ -180,9 +166,9 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, CaptureRun,
 TEST(EndToEnd, ClosedWhileTheCommandRuns)
 {
     const GoSignal go("close");
-    const std::string ended = TempPath("vantrel-e2e-child-ended-");
-    DeleteFileA(ended.c_str());
-    Program vantrel(Child("wait-event " + go.name + " + touch \"" + ended + "\""));
+    MadeFiles made;
+    const std::string ended = made.Marker(TempPath("vantrel-e2e-child-ended-"));
+    Program vantrel(Wide(ChildLine("wait-event " + go.name + " + touch \"" + ended + "\"")));
     const HWND hidden = vantrel.HiddenWindow();
     ASSERT_TRUE(hidden);
     PostMessageW(hidden, WM_CLOSE, 0, 0);
@@ -190,7 +176,6 @@ TEST(EndToEnd, ClosedWhileTheCommandRuns)
     go.Set();
     EXPECT_EQ(vantrel.WaitForExit(), 0u);
     EXPECT_TRUE(Exists(ended)) << "the command was not killed";
-    DeleteFileA(ended.c_str());
 }
 
 // Command lines only the real exe shows (the rest are the capture test's): a
@@ -258,28 +243,26 @@ TEST(EndToEnd, NothingPlantedBesideTheExeRuns)
         ClearClipboard();
         SetForegroundWindow(window);
         Key('C', {VK_MENU});
-        EXPECT_TRUE(WaitUntil([] { return ClipboardOffers(CF_UNICODETEXT); })) << "Copy All works there";
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(vantrel.WaitForExit(), 0u);
+        EXPECT_TRUE(WaitUntil([] { return IsClipboardFormatAvailable(CF_UNICODETEXT); })) << "Copy All works there";
+        EXPECT_EQ(vantrel.Close(window), 0u);
     }
     EXPECT_EQ(ViewAfterRun(L"vantrel-beside /x", exe, folder), L"vantrel-beside.exe ran\n");
 
     // Each marker lists the programs that ran the planted DLL's code; other
     // programs (the child, Wine's own) are no concern of Vantrel's.
     for (const std::wstring& name : names) {
-        const std::wstring marker = folder + L"\\" + name + L".dll.ran";
-        std::string loaders = ReadText(marker);
-        std::transform(loaders.begin(), loaders.end(), loaders.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::ostringstream text;
+        text << std::ifstream((folder + L"\\" + name + L".dll.ran").c_str(), std::ios::binary).rdbuf();
+        std::string loaders = text.str();
+        CharLowerA(loaders.data());
         EXPECT_EQ(loaders.find("\\vantrel.exe\n"), std::string::npos) << "a planted " << std::string(name.begin(), name.end()) << ".dll ran in Vantrel";
     }
 }
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::strcmp(argv[1], "--child") == 0)
-        return RunChild(argc, argv);
-    if (SaidWhichRan("vantrel_e2e"))
-        return 0;
+    if (const auto status = RunAsChild(argc, argv, "vantrel_e2e"))
+        return *status;
     testing::InitGoogleTest(&argc, argv);
     if (argc != 2) {
         std::fputs("usage: vantrel_e2e_win32 [GoogleTest options] <path of vantrel.exe>\n", stderr);
