@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 bool AppearsWithin(const std::string& path, std::chrono::seconds limit)
