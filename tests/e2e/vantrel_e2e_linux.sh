@@ -15,9 +15,7 @@ source "$(dirname "$0")/../lib.sh"
 
 scratch=$(mktemp -d)
 trap 'stop_window_manager; stop_xvfb; rm -rf "$scratch"' EXIT
-if [ -z "${DISPLAY:-}" ]; then
-    start_xvfb || exit 1
-fi
+[ -n "${DISPLAY:-}" ] || start_xvfb || exit 1
 export QT_QPA_PLATFORM=xcb
 
 # start WINDOW-NAME PARAMETERS...: starts vantrel (through the shell
@@ -102,8 +100,7 @@ while True: held.append(s.accept()[0])' "$1" 2>/dev/null & silent=$!
 #    size as mapped. The parameters are joined and split again, as the
 #    child's command line always is: the quotes inside keep the text one word.
 if start Vantrel printf '"Error, error, ERROR"'; then
-    geometry=$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')
-    check "window size" "660x566" "$geometry"
+    check "window size" "660x566" "$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')"
     xdotool type --delay 60 error; keys Return shift+Tab ctrl+c
     check "typed keys find, Enter steps on" "error." "$(clipboard)"
     keys alt+c
