@@ -39,7 +39,6 @@ close() { "$CLOSE_WINDOW" "$window"; finish "$1"; }
 # The clipboard's text, with a final "." so that trailing line breaks survive.
 clipboard() { xclip -o -selection clipboard 2>/dev/null; echo .; }
 keys() { xdotool key --delay 60 "$@"; sleep 0.2; }
-window_named() { timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
 
 running() { kill -0 "$1" 2>/dev/null; }
 ended() { ! running "$1"; }
