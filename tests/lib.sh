@@ -54,8 +54,7 @@ stop_window_manager() {
     wm_pid=
 }
 
-# window_named NAME [SECONDS]: the first visible window of that exact name,
-# waited for (20 s unless SECONDS says otherwise); nothing when none came.
+# window_named NAME [SECONDS]: the first visible window so named, waited for 20 s or SECONDS.
 window_named() { timeout "${2:-20}" xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
 
 # The checks: each says "ok" or "FAIL" with its name and counts failures;
