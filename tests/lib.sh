@@ -1,6 +1,6 @@
 # Shared by the Linux test scripts, the screenshots and the benchmarks: a
-# private X display, a window manager on it, waiting, and checks that count
-# failures. Sourced, not run.
+# private X display, a window manager on it, waiting (for a window too), and
+# checks that count failures. Sourced, not run.
 
 # until_true SECONDS COMMAND...: runs the command every 0.1 s until it
 # succeeds; fails when it never did within the time.
@@ -53,6 +53,9 @@ stop_window_manager() {
     rm -rf "$wm_home"
     wm_pid=
 }
+
+# window_named NAME [SECONDS]: the first visible window so named, waited for 20 s or SECONDS.
+window_named() { timeout "${2:-20}" xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
 
 # The checks: each says "ok" or "FAIL" with its name and counts failures;
 # checks_done says how it went and fails after any failure.

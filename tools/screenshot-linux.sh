@@ -17,7 +17,7 @@ start_xvfb 1024x768x24
 start_window_manager
 
 (cd "$example" && exec "$OLDPWD/build/linux/vantrel" cat example.txt) &
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n 1)
+window=$(window_named Vantrel)
 xdotool windowactivate --sync "$window"
 sleep 0.5
 xdotool type --delay 80 error

@@ -20,7 +20,7 @@ export WINEPREFIX=$PWD/build/win64/wine/screenshot WINEDEBUG=-all WINEDLLOVERRID
 copy_wine_prefix "$WINEPREFIX"
 
 (cd "$example" && exec /usr/lib/wine/wine64 "$OLDPWD/build/win64/vantrel.exe" cmd /c type example.txt) &
-window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n 1)
+window=$(window_named Vantrel 60)
 sleep 1
 xdotool windowfocus --sync "$window"
 xdotool type --delay 100 error

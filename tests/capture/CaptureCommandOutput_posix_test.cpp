@@ -46,6 +46,13 @@ std::string TempName(const char* kind)
     return fs::temp_directory_path() / ("vantrel-" + std::string(kind) + "-" + std::to_string(getpid()));
 }
 
+// A file in the temporary directory, for a child's sign or to run: not there
+// before the case, removed after it.
+struct TempFile : std::string {
+    explicit TempFile(const char* kind) : std::string(TempName(kind)) { unlink(c_str()); }
+    ~TempFile() { unlink(c_str()); }
+};
+
 // Every case runs under a watchdog: the faults of process capture show up as
 // hangs, and a hang must name the case instead of stalling the whole run.
 class Capture : public ::testing::Test {
@@ -73,11 +80,9 @@ TEST_F(Capture, SeveralMebibytesNeitherDeadlockNorKillTheChild)
 {
     // The child writes far more than a pipe holds and then leaves a marker:
     // it was neither blocked for ever nor killed by a broken pipe.
-    const std::string marker = fs::temp_directory_path() / ("vantrel-marker-" + std::to_string(getpid()));
-    unlink(marker.c_str());
+    const TempFile marker("marker");
     EXPECT_EQ(CaptureCommandOutput(Child("count 8388608 " + marker)), Alphabet(CaptureBufferSize));
     EXPECT_EQ(access(marker.c_str(), F_OK), 0);
-    unlink(marker.c_str());
 }
 
 TEST_F(Capture, SplitsTheCommandLineLikeTheParameterSplitter)
@@ -96,33 +101,28 @@ TEST_F(Capture, ProgramsThatCannotBeStarted)
     EXPECT_EQ(CaptureCommandOutput("\"\""), "Error: \"2\" -> \"\"");
     // A directory and a file without execute permission: access denied.
     EXPECT_EQ(CaptureCommandOutput("/"), "Error: \"13\" -> /");
-    const std::string plain = fs::temp_directory_path() / ("vantrel-plain-" + std::to_string(getpid()));
+    const TempFile plain("plain");
     Touch(plain.c_str());
     EXPECT_EQ(CaptureCommandOutput(plain), "Error: \"13\" -> " + plain);
     // A file that may be executed but is no program: exec format error.
     chmod(plain.c_str(), 0700);
     EXPECT_EQ(CaptureCommandOutput(plain), "Error: \"8\" -> " + plain);
-    unlink(plain.c_str());
 }
 
 TEST_F(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
 {
     // The grandchild holds the output until the marker, which comes only
     // once the capture has returned: waiting for it would hang.
-    const std::string marker = TempName("grandchild");
-    unlink(marker.c_str());
+    const TempFile marker("grandchild");
     EXPECT_EQ(CaptureCommandOutput(Child("grandchild " + marker)), "parent done");
     Touch(marker.c_str());
-    unlink(marker.c_str());
 }
 
 TEST_F(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
 {
-    const std::string marker = fs::temp_directory_path() / ("vantrel-late-" + std::to_string(getpid()));
-    unlink(marker.c_str());
+    const TempFile marker("late");
     EXPECT_EQ(CaptureCommandOutput(Child("close-early " + marker)), "early");
     EXPECT_EQ(access(marker.c_str(), F_OK), 0);
-    unlink(marker.c_str());
     EXPECT_EQ(CaptureCommandOutput(Child("slow 300")), "after a pause");
 }
 
@@ -196,15 +196,13 @@ TEST_F(Capture, TwoCapturesAtOnceDoNotDelayEachOther)
 {
     // If one child inherited the other's write end, the quick capture would
     // wait for the slow child's end, which waits for the quick one's return.
-    const std::string marker = TempName("quick-returned");
-    unlink(marker.c_str());
+    const TempFile marker("quick-returned");
     std::string slow;
     std::thread other([&] { slow = CaptureCommandOutput(Child("await " + marker)); });
     EXPECT_EQ(CaptureCommandOutput(Child("write quick")), "quick");
     Touch(marker.c_str());
     other.join();
     EXPECT_EQ(slow, "after the marker");
-    unlink(marker.c_str());
 }
 
 TEST_F(Capture, AGibibyteAndBothStreamsAtHighVolume)
@@ -245,13 +243,11 @@ TEST_F(Capture, AChildStartedLongBeforeTheDrainIsNeitherLostNorBlockedForGood)
 {
     // Start-up builds the window between starting the child and draining:
     // the child fills the pipe meanwhile, waits, and goes on once drained.
-    const std::string marker = TempName("early");
-    unlink(marker.c_str());
+    const TempFile marker("early");
     ChildCapture capture(Child("count 1048576 " + marker));
     usleep(500 * 1000);
     EXPECT_EQ(capture.Finish(), Alphabet(CaptureBufferSize));
     EXPECT_EQ(access(marker.c_str(), F_OK), 0) << "the child did not end normally";
-    unlink(marker.c_str());
 }
 
 TEST_F(Capture, AChildTheKernelReapedHasEnded)
@@ -260,8 +256,7 @@ TEST_F(Capture, AChildTheKernelReapedHasEnded)
     // child itself and waitpid reports ECHILD. The grandchild keeps the pipe
     // open until the marker comes, after the capture: only seeing the child's
     // end lets the drain return.
-    const std::string marker = TempName("reaped");
-    unlink(marker.c_str());
+    const TempFile marker("reaped");
     const auto oldChild = signal(SIGCHLD, SIG_IGN);
     EXPECT_EQ(CaptureCommandOutput(Child("grandchild " + marker)), "parent done");
 
@@ -280,7 +275,6 @@ TEST_F(Capture, AChildTheKernelReapedHasEnded)
     EXPECT_EQ(vantrel::RunCaptureLoop({pid, -1}, ends[0]), "parent done");
     close(ends[0]);
     Touch(marker.c_str());
-    unlink(marker.c_str());
     signal(SIGCHLD, oldChild);
 }
 

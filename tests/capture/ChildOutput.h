@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,13 @@ inline std::string FromHex(std::string_view hex)
     std::string bytes;
     for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
         bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+    return bytes;
+}
+
+inline std::string HighBytes()  // every byte above 127, in order
+{
+    std::string bytes(128, '\0');
+    std::iota(bytes.begin(), bytes.end(), static_cast<char>(128));
     return bytes;
 }
 
@@ -49,9 +57,6 @@ struct ChildCase {
 
 inline std::vector<ChildCase> SameOnEveryPlatform()
 {
-    std::string high;
-    for (int c = 128; c < 256; ++c)
-        high += static_cast<char>(c);
     return {
         {"crlf", "a\nb\n"},                                  // CR LF becomes LF
         {"progress", "50%100%"},                             // a lone CR disappears
@@ -60,7 +65,7 @@ inline std::vector<ChildCase> SameOnEveryPlatform()
         {"count 8191", Alphabet(8191)},
         {"count 0", ""},
         {"nul", "0123456789"},                               // a NUL after ten bytes ends the text
-        {"high", high},                                      // bytes above 127 unchanged
+        {"high", HighBytes()},                               // bytes above 127 unchanged
         {"stderr", ""},                                      // standard error is not captured
         {"exit 1", "printed anyway\n"},                      // the exit code plays no part
         {"exit 255", "printed anyway\n"},
@@ -99,12 +104,7 @@ inline const std::vector<WritingChild>& WritingChildren()
         {"crlf", [](Args, Write out, WriteError) { return out("a\r\nb\r\n"), 0; }},
         {"progress", [](Args, Write out, WriteError) { return out("50%\r100%"), 0; }},
         {"nul", [](Args, Write out, WriteError) { return out(std::string("0123456789\0after", 16)), 0; }},
-        {"high", [](Args, Write out, WriteError) {
-             std::string bytes;
-             for (int c = 128; c < 256; ++c)
-                 bytes += static_cast<char>(c);
-             return out(bytes), 0;
-         }},
+        {"high", [](Args, Write out, WriteError) { return out(HighBytes()), 0; }},
         {"stderr", [](Args, Write, WriteError err) { return err("only on standard error\n"), 0; }},
         {"exit", [](Args a, Write out, WriteError) { return out("printed anyway\n"), std::atoi(a.at(1).c_str()); }},
         {"count", [](Args a, Write out, WriteError) {

@@ -16,10 +16,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
-using namespace std::string_literals;
 namespace fs = std::filesystem;
 
 bool AppearsWithin(const std::string& path, std::chrono::seconds limit)
@@ -150,13 +150,8 @@ int AwaitSignal(const Args& a)
 
 int Act(const Args& a);
 
-struct Behaviour {
-    const char* name;
-    int (*act)(const Args& a);
-};
-
 // The behaviours of Linux, each given its name and its parameters.
-const Behaviour LinuxChildren[] = {
+const std::map<std::string, int (*)(const Args&)> LinuxChildren = {
     {"both", [](const Args& a) {  // both <bytes>: standard output and error together
          const std::string block = Alphabet(65536);
          for (std::size_t done = 0, total = std::stoull(a.at(1)); done < total; done += block.size()) {
@@ -261,11 +256,8 @@ int Act(const Args& a)
             Touch(a[2].c_str());
         return status;
     }
-    for (const Behaviour& behaviour : LinuxChildren) {
-        if (a[0] == behaviour.name)
-            return behaviour.act(a);
-    }
-    return 0;
+    const auto behaviour = LinuxChildren.find(a[0]);
+    return behaviour == LinuxChildren.end() ? 0 : behaviour->second(a);
 }
 
 } // namespace

@@ -15,43 +15,35 @@ source "$(dirname "$0")/../lib.sh"
 
 scratch=$(mktemp -d)
 trap 'stop_window_manager; stop_xvfb; rm -rf "$scratch"' EXIT
-if [ -z "${DISPLAY:-}" ]; then
-    start_xvfb || exit 1
-fi
+[ -n "${DISPLAY:-}" ] || start_xvfb || exit 1
 export QT_QPA_PLATFORM=xcb
 
-# Starts vantrel with the given parameters and waits for a window of that name.
-start() { # start WINDOW-NAME PARAMETERS...
+# start WINDOW-NAME PARAMETERS...: starts vantrel (through the shell
+# function $via, when set) and waits for a window of that name.
+start() {
     local name=$1; shift
-    "$VANTREL" "$@" &
-    pid=$!
-    window=$(timeout 20 xdotool search --sync --onlyvisible --name "^$name\$" | head -n 1)
+    ${via:-} "$VANTREL" "$@" & pid=$!
+    window=$(window_named "$name")
     if [ -z "$window" ]; then fail "no window named $name for: $*"; return 1; fi
     xdotool windowfocus --sync "$window"
     sleep 0.3
 }
 
-# Waits for the program to end and checks its exit status.
-finish() { # finish CASE
-    local status
-    until_true 10 ended "$pid"
-    if running "$pid"; then fail "$1: still running"; kill "$pid"; fi
-    wait "$pid"; status=$?
-    check "$1: exit status" 0 "$status"
+# finish CASE: the program ends (10 s at most) with status 0.
+finish() {
+    until_true 10 ended "$pid" || { fail "$1: still running"; kill "$pid"; }
+    wait "$pid"; check "$1: exit status" 0 "$?"
 }
 
 close() { "$CLOSE_WINDOW" "$window"; finish "$1"; }
-
 # The clipboard's text, with a final "." so that trailing line breaks survive.
 clipboard() { xclip -o -selection clipboard 2>/dev/null; echo .; }
-
 keys() { xdotool key --delay 60 "$@"; sleep 0.2; }
 
 running() { kill -0 "$1" 2>/dev/null; }
-ended() { ! kill -0 "$1" 2>/dev/null; }
+ended() { ! running "$1"; }
 visible_window() { xdotool search --onlyvisible --name '^Vantrel$' >/dev/null 2>&1; }
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
-sleep_child_of() { pgrep -P "$1" -x sleep >/dev/null; }
 window_process_of() { pgrep -P "$1" -x vantrel-window; }
 
 # expect_window CASE EXPECTED-VIEW-TEXT PARAMETERS...: runs Vantrel on the
@@ -78,12 +70,36 @@ refused() {
 }
 not_run=" The command was not run."
 
+# sigterm CASE CHECK [CHILD]: SIGTERM to the Vantrel of $pid ends it with 143
+# (the check "CASE: CHECK") within 10 s, its window's program and CHILD with
+# it. With CHILD (the command, a `sleep`), no window named Vantrel showed on X.
+sigterm() {
+    local shown_by shown=0
+    shown_by=$(window_process_of "$pid")
+    kill -TERM "$pid"
+    for _ in $(seq 100); do visible_window && shown=1; ended "$pid" && break; sleep 0.1; done
+    running "$pid" && { fail "$1: still running after SIGTERM"; kill -KILL "$pid"; }
+    wait "$pid"; check "$1: $2" 143 "$?"
+    [ -z "$shown_by" ] || ended "$shown_by" || fail "$1: the window's program is left running"
+    [ -z "${3:-}" ] && return
+    ended "$3" || { fail "$1: the child is left running"; kill "$3"; }
+    check "$1: no window shown" 0 "$shown"
+}
+
+# silent_socket PATH: a Unix socket that takes connections and never
+# answers, in the background ($silent) for two minutes at most.
+silent_socket() {
+    python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(16); s.settimeout(120); held = []
+while True: held.append(s.accept()[0])' "$1" 2>/dev/null & silent=$!
+    until_true 10 test -S "$1"
+}
+
 # 1. Real key events reach the find and Alt+C the X clipboard; the window's
 #    size as mapped. The parameters are joined and split again, as the
 #    child's command line always is: the quotes inside keep the text one word.
 if start Vantrel printf '"Error, error, ERROR"'; then
-    geometry=$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')
-    check "window size" "660x566" "$geometry"
+    check "window size" "660x566" "$(xdotool getwindowgeometry "$window" | awk '/Geometry/ {print $2}')"
     xdotool type --delay 60 error; keys Return shift+Tab ctrl+c
     check "typed keys find, Enter steps on" "error." "$(clipboard)"
     keys alt+c
@@ -94,7 +110,7 @@ fi
 # 2. No parameters: the usage message box, shown by the window's program for
 #    the supervisor, then the end.
 if start Error; then
-    xdotool search --onlyvisible --name '^Vantrel$' >/dev/null && fail "a window opened beside the usage message"
+    visible_window && fail "a window opened beside the usage message"
     keys Return
     finish "usage message"
 fi
@@ -117,45 +133,23 @@ expect_window "a character cut at 8192 bytes" "$(printf '%8191s' '' | tr ' ' x)"
 
 # 5. Started with standard input, output and error closed, as a launcher may:
 #    the supervisor's own start, and the window's standard descriptors.
-if start Vantrel printf closed <&- >&- 2>&-; then
-    keys alt+c
-    check "own descriptors closed" $'closed\n.' "$(clipboard)"
-    close "own descriptors closed"
-fi
+closed_standard_descriptors() { "$@" <&- >&- 2>&-; }
+via=closed_standard_descriptors expect_window "own descriptors closed" $'closed\n' printf closed
 
 # ---- Start-up, signals and long waits ---------------------------------------
 # The command is started before the window's program; these cases look at
 # what happens around it with the real programs.
 
-# end_after_signal CASE SIGNAL EXPECTED-STATUS: waits (10 s at most) for the
-# Vantrel of $pid to end, never showing its window, with the status.
-end_after_signal() {
-    local case=$1 status shown=0
-    for _ in $(seq 100); do
-        visible_window && shown=1
-        ended "$pid" && break
-        sleep 0.1
-    done
-    if running "$pid"; then
-        fail "$case: still running after SIG$2"
-        kill -KILL "$pid"
-    fi
-    wait "$pid"; status=$?
-    check "$case: exit status" "$3" "$status"
-    check "$case: no window shown" 0 "$shown"
-}
+# on_own_xvfb FUNCTION: runs the function in a subshell with an X server of
+# its own, which the function may stop or lose; its failures count here.
+on_own_xvfb() { ( failures=0; start_xvfb || exit 1; "$1"; stop_xvfb; exit "$failures" ) || failures=$((failures + 1)); }
 
-# sigterm_ends_sleeping_child CASE: sends SIGTERM to the Vantrel of $pid,
-# whose child is `sleep`; Vantrel passes it on and ends with 143, showing no
-# window, and the child and the window's program are gone too.
-sigterm_ends_sleeping_child() {
-    local child shown_by
-    child=$(pgrep -P "$pid" -x sleep)
-    shown_by=$(window_process_of "$pid")
-    kill -TERM "$pid"
-    end_after_signal "$1" TERM 143
-    ended "$child" || { fail "$1: the child is left running"; kill "$child"; }
-    [ -z "$shown_by" ] || ended "$shown_by" || fail "$1: the window's program is left running"
+# sleeping STARTER...: starts STARTER "$VANTREL" sleep 1000 in the background
+# ($pid) and waits (20 s at most) until the sleep runs as its child ($child).
+sleeping() {
+    "$@" "$VANTREL" sleep 1000 & pid=$!
+    until_true 20 pgrep -P "$pid" -x sleep >/dev/null && child=$(pgrep -P "$pid" -x sleep) && return 0
+    fail "sleep never started for: $*"; kill -KILL "$pid"; wait "$pid"; return 1
 }
 
 # 6. Without a display, or with a platform Qt does not have, nothing is
@@ -175,102 +169,71 @@ cp "$VANTREL" "$scratch/renamed-vantrel"
 check "empty argv[0]: the executable's name" "renamed-vantrel: no display" "$(cut -c1-27 "$scratch/stderr")"
 # Standard error on a pipe nobody reads, SIGPIPE at its default as a shell
 # leaves it: the message cannot be written, and the status stays 1.
-with_broken_stderr=$scratch/with-broken-stderr
-printf '#!/bin/sh\nexec python3 -c "%s" "$@"\n' "import os, signal, sys; r, w = os.pipe(); os.close(r); \
-os.dup2(w, 2); signal.signal(signal.SIGPIPE, signal.SIG_DFL); os.execv(sys.argv[1], sys.argv[1:])" \
-    >"$with_broken_stderr"
-chmod +x "$with_broken_stderr"
-refused "no display, standard error a broken pipe" "" "${no_display_env[@]}" "$with_broken_stderr" "$VANTREL" touch "$scratch/ran"
+with_broken_stderr() { python3 -c 'import os, signal, sys; r, w = os.pipe(); os.close(r); os.dup2(w, 2)
+signal.signal(signal.SIGPIPE, signal.SIG_DFL); os.execvp(sys.argv[1], sys.argv[1:])' "$@"; }
+refused "no display, standard error a broken pipe" "" \
+    with_broken_stderr "${no_display_env[@]}" "$VANTREL" touch "$scratch/ran"
 # A real X server that is stopped takes the connection and never answers.
-(
-    failures=0
-    start_xvfb || exit 1
+stopped_x() {
     kill -STOP "$xvfb_pid"
     refused "a stopped X server" "$no_display the X display \"$DISPLAY\" did not answer within 5 s.$not_run" \
         "$VANTREL" touch "$scratch/ran"
     kill -CONT "$xvfb_pid"
-    stop_xvfb
-    exit "$failures"
-) || failures=$((failures + 1))
+}
+on_own_xvfb stopped_x
 
 # 7. A session bus that takes connections and never answers hangs the real
 #    toolkit's start-up (for minutes); a signal still reaches the command and
 #    ends Vantrel.
-python3 -c 'import socket, sys, time
-bus = socket.socket(socket.AF_UNIX)
-bus.bind(sys.argv[1])
-bus.listen(16)
-held = []
-bus.settimeout(1)
-for _ in range(120):
-    try:
-        held.append(bus.accept()[0])
-    except socket.timeout:
-        pass' "$scratch/silent-bus" &
-silent_bus=$!
-until_true 10 test -S "$scratch/silent-bus"
-DBUS_SESSION_BUS_ADDRESS=unix:path=$scratch/silent-bus "$VANTREL" sleep 1000 &
-pid=$!
-if until_true 20 sleep_child_of "$pid"; then
+silent_socket "$scratch/silent-bus"
+if sleeping env DBUS_SESSION_BUS_ADDRESS="unix:path=$scratch/silent-bus"; then
     sleep 1  # the toolkit's start-up is hanging by now
-    sigterm_ends_sleeping_child "SIGTERM while the toolkit's start-up hangs"
-else
-    fail "the child never started beside a silent session bus"; kill -KILL "$pid"; wait "$pid"
+    sigterm "SIGTERM while the toolkit's start-up hangs" "exit status" "$child"
 fi
-kill "$silent_bus"; wait "$silent_bus" 2>/dev/null
+kill "$silent"; wait "$silent" 2>/dev/null
 
 # 8. Dispositions from a real starter, read from the kernel's view of the
 #    processes: SIGHUP ignored (as nohup leaves it) stays ignored by Vantrel
 #    and the command, and a SIGHUP then changes nothing; SIGCHLD ignored is
 #    set back to the default for both.
-signal_set() { (( (16#$1 >> ($2 - 1)) & 1 )); }
-ignored_by() { awk '/^SigIgn:/ { print $2 }' "/proc/$1/status"; }
-python3 -c 'import os, signal, sys
-signal.signal(signal.SIGHUP, signal.SIG_IGN)
-signal.signal(signal.SIGCHLD, signal.SIG_IGN)
-os.execv(sys.argv[1], sys.argv[1:])' "$VANTREL" sleep 1000 &
-pid=$!
-if until_true 20 sleep_child_of "$pid"; then
-    child=$(pgrep -P "$pid" -x sleep)
+ignores() { (( (16#$(awk '/^SigIgn:/ { print $2 }' "/proc/$1/status") >> ($2 - 1)) & 1 )); }
+if sleeping python3 -c 'import os, signal as s, sys; s.signal(s.SIGHUP, s.SIG_IGN); s.signal(s.SIGCHLD, s.SIG_IGN)
+os.execv(sys.argv[1], sys.argv[1:])'; then
     for process in "$pid" "$child"; do
-        signal_set "$(ignored_by "$process")" 1 || fail "SIGHUP is not ignored by $(cat "/proc/$process/comm")"
-        signal_set "$(ignored_by "$process")" 17 && fail "SIGCHLD is still ignored by $(cat "/proc/$process/comm")"
+        ignores "$process" 1 || fail "SIGHUP is not ignored by $(cat "/proc/$process/comm")"
+        ignores "$process" 17 && fail "SIGCHLD is still ignored by $(cat "/proc/$process/comm")"
     done
     kill -HUP "$pid"; sleep 0.5
     running "$child" || fail "SIGHUP, ignored by the starter, ended the command"
-    sigterm_ends_sleeping_child "a starter's ignored SIGHUP and SIGCHLD"
-else
-    fail "sleep never started with SIGHUP and SIGCHLD ignored"; kill -KILL "$pid"; wait "$pid"
+    sigterm "a starter's ignored SIGHUP and SIGCHLD" "exit status" "$child"
 fi
 
-# drive HOW READY SCRIPT ARGS...: runs `bash -c SCRIPT bash ARGS...` and
-# waits (20 s at most) until the file READY exists and, with HOW ending in
-# "-stopped", until a process it started is stopped. Then HOW "ctrl-c..."
-# types the interrupt key on the terminal that bash runs on as its session's
-# leader, and HOW "TERM" sends SIGTERM to bash (which has become Vantrel by
-# exec). Says how bash ended within 10 s, as its parent sees it: "exit N",
-# "signal N" or "still running", and ", a child left running" when one of
-# its processes outlived it.
+# drive HOW SCRIPT: runs `bash -c SCRIPT bash $VANTREL DIR`, waits (20 s at
+# most) for DIR/ready and, with HOW ending in "-stopped", for a process of it
+# to stop. Then HOW "ctrl-c..." types the interrupt key on the terminal bash
+# leads, HOW "TERM" sends SIGTERM to bash (Vantrel by then, by exec). Says how
+# bash ended within 10 s, as its parent sees it: "exit N", "signal N" or
+# "still running", and ", a child left running" when one of its own outlived it.
+drive_dir=$scratch/terminal
+mkdir "$drive_dir"
 drive() {
-    python3 - "$@" <<'PY'
+    rm -f "$drive_dir/ready"
+    python3 - "$@" "$VANTREL" "$drive_dir" <<'PY'
 import os, pty, signal, sys, time
-how, ready, script, args = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
+how, script, args = sys.argv[1], sys.argv[2], sys.argv[3:]
 pid, terminal = pty.fork() if how.startswith("ctrl-c") else (os.fork(), None)
 if pid == 0:
     os.execvp("bash", ["bash", "-c", script, "bash"] + args)
+def read(path):  # "" once the process is gone
+    try: return open(path).read()
+    except OSError: return ""
 def family(of):  # its processes, and theirs
-    try:
-        children = [int(child) for child in open(f"/proc/{of}/task/{of}/children").read().split()]
-    except OSError:
-        return []
+    children = [int(child) for child in read(f"/proc/{of}/task/{of}/children").split()]
     return children + [process for child in children for process in family(child)]
 def state(process):
-    try:
-        return open(f"/proc/{process}/stat").read().rsplit(")", 1)[1].split()[0]
-    except (OSError, IndexError):
-        return "?"
+    return (read(f"/proc/{process}/stat").rpartition(")")[2].split() or ["?"])[0]
 for _ in range(200):
-    if os.path.exists(ready) and (not how.endswith("-stopped") or "T" in map(state, family(pid))):
+    if os.path.exists(args[1] + "/ready") and (not how.endswith("-stopped") or "T" in map(state, family(pid))):
         break
     time.sleep(0.1)
 processes = family(pid)
@@ -296,103 +259,62 @@ PY
 # 9. Vantrel ends the way the signal it passed on or was sent would have
 #    ended it, as its parent sees it: killed by the signal, not exiting with
 #    128 + N, so that a shell stops its loop after Ctrl-C. The real terminal
-#    driver's signals: Ctrl-C with the command in a session of its own (it
-#    left our process group, so the terminal's interrupt did not reach it and
-#    is passed on); Ctrl-C in a shell's loop; Ctrl-C on a command that has
-#    stopped itself, which is continued so that it ends; and SIGTERM from the
-#    parent.
-mkdir "$scratch/terminal"
-runs_until_ended='"\"touch $2/ready; exec sleep 1000\""'
+#    driver's signals: Ctrl-C with the command in a session of its own (out
+#    of our process group, so the interrupt is passed on); Ctrl-C in a shell's
+#    loop; Ctrl-C on a command that stopped itself, which is continued so
+#    that it ends; and SIGTERM from the parent.
+until_ended='"\"touch $2/ready; exec sleep 1000\""'
 check "Ctrl-C on a terminal, the command in its own session" "signal 2" \
-    "$(drive ctrl-c "$scratch/terminal/ready" 'exec "$1" setsid sh -c '"$runs_until_ended" "$VANTREL" "$scratch/terminal")"
-rm -f "$scratch/terminal/ready"
-check "Ctrl-C in a shell's loop ends the loop" "signal 2" "$(drive ctrl-c "$scratch/terminal/ready" \
-    'for f in a b c; do "$1" sh -c "\"echo $f >> $2/rounds; touch $2/ready; exec sleep 1000\""; done' \
-    "$VANTREL" "$scratch/terminal")"
-check "Ctrl-C in a shell's loop: one round ran" "a" "$(cat "$scratch/terminal/rounds")"
-rm -f "$scratch/terminal/ready"
-check "Ctrl-C on a command that stopped itself" "signal 2" "$(drive ctrl-c-stopped "$scratch/terminal/ready" \
-    'exec "$1" sh -c "\"touch $2/ready; kill -STOP \$\$; exec sleep 1000\""' "$VANTREL" "$scratch/terminal")"
-rm -f "$scratch/terminal/ready"
-check "SIGTERM: the parent sees Vantrel killed by it" "signal 15" \
-    "$(drive TERM "$scratch/terminal/ready" 'exec "$1" sh -c '"$runs_until_ended" "$VANTREL" "$scratch/terminal")"
+    "$(drive ctrl-c 'exec "$1" setsid sh -c '"$until_ended")"
+check "Ctrl-C in a shell's loop ends the loop" "signal 2" \
+    "$(drive ctrl-c 'for f in a b c; do "$1" sh -c "\"echo $f >> $2/rounds; touch $2/ready; exec sleep 1000\""; done')"
+check "Ctrl-C in a shell's loop: one round ran" "a" "$(cat "$drive_dir/rounds")"
+check "Ctrl-C on a command that stopped itself" "signal 2" \
+    "$(drive ctrl-c-stopped 'exec "$1" sh -c "\"touch $2/ready; kill -STOP \$\$; exec sleep 1000\""')"
+check "SIGTERM: the parent sees Vantrel killed by it" "signal 15" "$(drive TERM 'exec "$1" sh -c '"$until_ended")"
 
 # 10. The display's events are handled while the command runs: a desktop
 #     that changes root window properties all the time does not make the
 #     window's program grow. Unhandled, 300,000 changes cost over 20 MiB.
 #     (Under AddressSanitizer freed memory is held back in a quarantine
 #     unless it is turned off.)
-ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=0 "$VANTREL" sleep 1000 &
-pid=$!
-if until_true 20 sleep_child_of "$pid" && shown_by=$(window_process_of "$pid"); then
+if sleeping env ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=0"; then
     sleep 2  # the toolkit's start-up is done
+    shown_by=$(window_process_of "$pid") || fail "no window's program for the memory check"
     before=$(rss_kib "$shown_by")
     for _ in $(seq 6); do "$FLOOD_ROOT_PROPERTIES" 50000; sleep 0.2; done
     sleep 1
     after=$(rss_kib "$shown_by")
-    if [ $((after - before)) -gt 8192 ]; then
+    [ $((after - before)) -le 8192 ] && echo "ok: memory while waiting: $before KiB, then $after KiB" ||
         fail "memory grew from $before to $after KiB while the child ran"
-    else
-        echo "ok: memory while waiting: $before KiB, then $after KiB"
-    fi
-    sigterm_ends_sleeping_child "events while waiting"
-else
-    fail "sleep never started for the memory check"; kill -KILL "$pid"; wait "$pid"
+    sigterm "events while waiting" "exit status" "$child"
 fi
 
 # 11. A lost X server while the command runs: the real toolkit ends, the
 #     command runs to its end, and Vantrel ends with 1 and one line.
-(
-    failures=0
-    start_xvfb || exit 1
-    "$VANTREL" sh -c '"sleep 2; touch '"$scratch/ran-to-end"'"' 2>"$scratch/stderr" &
-    vantrel=$!
+lost_x() {
+    "$VANTREL" sh -c '"sleep 2; touch '"$scratch/ran-to-end"'"' 2>"$scratch/stderr" & pid=$!
     sleep 1  # the window's program has its connection
     stop_xvfb
-    wait "$vantrel"
+    wait "$pid"
     check "a lost X server: exit status" 1 "$?"
     check_that "a lost X server: the command ran to its end" test -e "$scratch/ran-to-end"
     check_that "a lost X server: one line from vantrel" \
         grep -qx "vantrel: the window .* before showing the output; the command ran to its end." "$scratch/stderr"
-    exit "$failures"
-) || failures=$((failures + 1))
+}
+on_own_xvfb lost_x
 
 # 12. Standard error on a pipe whose reader has gone, and a toolkit warning
 #     to write there (a runtime directory that others may read): the window
 #     opens.
 mkdir -m 0755 "$scratch/open-runtime"
-VANTREL_UNDER_TEST=$VANTREL
-VANTREL=$scratch/vantrel-with-broken-stderr
-printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$with_broken_stderr" "$VANTREL_UNDER_TEST" >"$VANTREL"
-chmod +x "$VANTREL"
-if XDG_RUNTIME_DIR=$scratch/open-runtime start Vantrel printf kept; then
-    keys alt+c
-    check "standard error on a broken pipe" $'kept\n.' "$(clipboard)"
-    close "standard error on a broken pipe"
-fi
-VANTREL=$VANTREL_UNDER_TEST
+XDG_RUNTIME_DIR=$scratch/open-runtime via=with_broken_stderr \
+    expect_window "standard error on a broken pipe" $'kept\n' printf kept
 
 # 13. Under a window manager, as a desktop user meets the program: an
 #     ordinary window that task bars list, keys that make characters and
 #     keys that do not through the real keyboard mapping, the focus coming
 #     back, and Copy All outliving the program through a clipboard manager.
-# selection_owner NAME: the window that owns the X selection NAME, or 0.
-selection_owner() {
-    python3 - "$1" <<'PY'
-import ctypes, sys
-x = ctypes.cdll.LoadLibrary("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XGetSelectionOwner.restype = ctypes.c_ulong
-x.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-display = x.XOpenDisplay(None)
-print(x.XGetSelectionOwner(display, x.XInternAtom(display, sys.argv[1].encode(), 0)) if display else 0)
-PY
-}
-clipboard_manager_running() { [ "$(selection_owner CLIPBOARD_MANAGER)" != 0 ]; }
-
 start_window_manager || fail "no window manager"
 if start Vantrel printf '"Error, errx, \360\237\230\200 error"'; then
     check "window type" "_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_NORMAL" \
@@ -418,9 +340,8 @@ if start Vantrel printf '"Error, errx, \360\237\230\200 error"'; then
     # Part of the field selected, another window activated, then this one
     # again (as from the task bar): the whole field is selected once more.
     keys alt+f; xdotool type --delay 60 abc; keys End shift+Left
-    xmessage -title vantrel-e2e-other other &
-    other=$!
-    other_window=$(timeout 20 xdotool search --sync --onlyvisible --name '^vantrel-e2e-other$' | head -n 1)
+    xmessage -title vantrel-e2e-other other & other=$!
+    other_window=$(window_named vantrel-e2e-other)
     if [ -n "$other_window" ]; then
         xdotool windowactivate --sync "$other_window"; sleep 0.3
         xdotool windowactivate --sync "$window"; sleep 0.3
@@ -435,6 +356,11 @@ fi
 
 # Copy All outlives the program: on its end Qt hands the clipboard over to
 # the clipboard manager (xfsettingsd's, which takes it by the protocol).
+clipboard_manager_running() { # the X selection CLIPBOARD_MANAGER has an owner
+    python3 -c 'import ctypes; x = ctypes.CDLL("libX11.so.6"); x.XOpenDisplay.restype = ctypes.c_void_p
+d = ctypes.c_void_p(x.XOpenDisplay(None))
+exit(not (d.value and x.XGetSelectionOwner(d, x.XInternAtom(d, b"CLIPBOARD_MANAGER", 0))))'
+}
 echo sentinel | xclip -i -selection clipboard
 XDG_CONFIG_HOME="$scratch/config" NO_AT_BRIDGE=1 dbus-run-session -- \
     sh -c 'echo $$ > "$1"; exec xfsettingsd --disable-wm-check' sh "$scratch/manager.pid" >/dev/null 2>&1 &
@@ -449,17 +375,13 @@ if until_true 30 clipboard_manager_running; then
     # close as its close button does, and the text outlives it too.
     if start Vantrel printf terminated; then
         keys alt+c
-        kill -TERM "$pid"
-        until_true 10 ended "$pid"
-        wait "$pid"
-        check "Copy All, then SIGTERM: exit status" 143 "$?"
+        sigterm "Copy All, then SIGTERM" "exit status"
         check "the clipboard after SIGTERM" $'terminated\n.' "$(clipboard)"
     fi
 else
     fail "no clipboard manager: xfsettingsd did not take the CLIPBOARD_MANAGER selection"
 fi
-kill "$(cat "$scratch/manager.pid" 2>/dev/null)" 2>/dev/null
-wait "$manager_session" 2>/dev/null
+kill "$(cat "$scratch/manager.pid" 2>/dev/null)" 2>/dev/null; wait "$manager_session" 2>/dev/null
 
 stop_window_manager
 
@@ -484,45 +406,39 @@ for _ in range(200):
 #     want of processes, runs nothing; the command is not run either.
 installed_window=/usr/libexec/vantrel/vantrel-window
 planted=$scratch/planted
-mkdir -p "$planted" "$scratch/lone"
+mkdir -p "$planted" "$scratch/lone" "$scratch/unrunnable"
 printf '#!/bin/sh\ntouch "%s/planted-ran"\n' "$planted" >"$planted/vantrel-window"
 chmod +x "$planted/vantrel-window"
 cp "$VANTREL" "$scratch/lone/vantrel"
 not_installed="vantrel: the window's program is not installed: it is not at"
+in_planted=(env -C "$planted" PATH="$planted:$PATH")
 if [ -e "$installed_window" ]; then
     echo "skipped: a lone copy of vantrel would find the installed window's program"
 else
-    (cd "$planted" && PATH=$planted:$PATH refused "no window's program" "$not_installed \
-$scratch/lone/../libexec/vantrel/vantrel-window, $scratch/lone/vantrel-window or $installed_window.$not_run" \
-        "$scratch/lone/vantrel" touch "$scratch/ran"; exit "$failures") || failures=$?
+    refused "no window's program" "$not_installed $scratch/lone/../libexec/vantrel/vantrel-window, \
+$scratch/lone/vantrel-window or $installed_window.$not_run" "${in_planted[@]}" "$scratch/lone/vantrel" touch "$scratch/ran"
     # Without /proc (a chroot, a sandbox), in a mount namespace of its own.
     if unshare --mount --fork true 2>/dev/null; then
-        (cd "$planted" && PATH=$planted:$PATH refused "no /proc" "$not_installed $installed_window.$not_run" \
-            unshare --mount --fork sh -c 'mount -t tmpfs none /proc && exec "$0" touch "$1"' "$VANTREL" \
-            "$scratch/ran"; exit "$failures") || failures=$?
+        refused "no /proc" "$not_installed $installed_window.$not_run" "${in_planted[@]}" unshare --mount --fork \
+            sh -c 'mount -t tmpfs none /proc && exec "$0" touch "$1"' "$VANTREL" "$scratch/ran"
     else
         echo "skipped: no /proc, as no mount namespace can be made here"
     fi
 fi
 [ -e "$planted/planted-ran" ] && fail "a planted window's program ran"
-mkdir -p "$scratch/unrunnable"
 cp "$VANTREL" "$scratch/unrunnable/vantrel"
-for kind in "No such file or directory" "Exec format error"; do
-    case $kind in
-        No*) printf '#!/nonexistent/interpreter\n' ;;  # its interpreter is missing
-        *) printf 'not a program\n' ;;
-    esac >"$scratch/unrunnable/vantrel-window"
+# Its interpreter missing, and no program at all.
+for row in "No such file or directory:#!/nonexistent/interpreter" "Exec format error:not a program"; do
+    printf '%s\n' "${row#*:}" >"$scratch/unrunnable/vantrel-window"
     chmod +x "$scratch/unrunnable/vantrel-window"
-    refused "an unrunnable window's program ($kind)" \
-        "vantrel: the window's program $scratch/unrunnable/vantrel-window cannot be run: $kind.$not_run" \
-        "$scratch/unrunnable/vantrel" touch "$scratch/ran"
+    refused "an unrunnable window's program (${row%%:*})" "vantrel: the window's program \
+$scratch/unrunnable/vantrel-window cannot be run: ${row%%:*}.$not_run" "$scratch/unrunnable/vantrel" touch "$scratch/ran"
 done
 # No process left for the window (ulimit -u); root's own limit is not
 # enforced, so root tries it as nobody, with copies nobody may run. (Qt's
 # offscreen platform needs no display check, which would want a thread; so
 # does LeakSanitizer's check at the end.)
-nproc=$(mktemp -d)
-chmod 1777 "$nproc"
+nproc=$(mktemp -d) && chmod 1777 "$nproc"
 cp "$VANTREL" "$nproc/vantrel"
 cp "$(dirname "$VANTREL")/vantrel-window" "$nproc/" 2>/dev/null || cp "$installed_window" "$nproc/"
 as_user=(env ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0")
@@ -542,59 +458,38 @@ rm -rf "$nproc"
 #     ends Vantrel as documented. A socket the compositor handed over
 #     (WAYLAND_SOCKET) goes to the window alone, not to the command. A
 #     compositor that takes connections and never answers runs nothing.
-wayland_runtime=$(mktemp -d)
-chmod 0700 "$wayland_runtime"
+wayland_runtime=$(mktemp -d)  # private, as a runtime directory must be
 XDG_RUNTIME_DIR=$wayland_runtime weston --backend=headless-backend.so --socket=vantrel-e2e --idle-time=0 \
-    >"$scratch/weston.log" 2>&1 &
-weston_pid=$!
+    >"$scratch/weston.log" 2>&1 & weston_pid=$!
 on_wayland=(env -u DISPLAY -u WAYLAND_SOCKET XDG_RUNTIME_DIR="$wayland_runtime" WAYLAND_DISPLAY=vantrel-e2e
             QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client)
-shown_on_wayland() {
-    grep -q 'xdg_toplevel@[0-9]*\.set_title("Vantrel")' "$1" && grep -q 'xdg_toplevel@[0-9]*\.set_app_id("vantrel")' "$1" &&
-        grep -q 'wl_surface@[0-9]*\.attach(wl_buffer@' "$1"
-}
-# on_weston CASE LOG: Vantrel of $pid shows its window on weston (20 s at
-# most), then SIGTERM ends it with 143, the window's program too.
+shown_on_wayland() { grep -q 'xdg_toplevel@[0-9]*\.set_title("Vantrel")' "$1" &&
+    grep -q 'xdg_toplevel@[0-9]*\.set_app_id("vantrel")' "$1" && grep -q 'wl_surface@[0-9]*\.attach(wl_buffer@' "$1"; }
+# on_weston CASE COMMAND...: the Vantrel that COMMAND runs shows its window
+# on weston (20 s at most); then SIGTERM ends it with 143, the window's
+# program too.
 on_weston() {
-    local status shown_by
-    until_true 20 shown_on_wayland "$2" || fail "$1: no window on weston ($(grep -c . "$2") lines of protocol)"
-    shown_by=$(window_process_of "$pid")
-    kill -TERM "$pid"
-    until_true 10 ended "$pid" || { fail "$1: still running after SIGTERM"; kill -KILL "$pid"; }
-    wait "$pid"; status=$?
-    check "$1: shown on weston as Vantrel, app id vantrel, then SIGTERM's status" 143 "$status"
-    [ -z "$shown_by" ] || ended "$shown_by" || fail "$1: the window's program is left running"
+    local log=$scratch/$1.log
+    "${on_wayland[@]}" "${@:2}" 2>"$log" & pid=$!
+    until_true 20 shown_on_wayland "$log" || fail "$1: no window on weston ($(grep -c . "$log") lines of protocol)"
+    sigterm "$1" "shown on weston as Vantrel, app id vantrel, then SIGTERM's status"
 }
 if until_true 20 test -S "$wayland_runtime/vantrel-e2e"; then
-    "${on_wayland[@]}" "$VANTREL" printf on-wayland 2>"$scratch/wayland.log" &
-    pid=$!
-    on_weston "Wayland" "$scratch/wayland.log"
-    "${on_wayland[@]}" python3 -c 'import os, socket, sys
-compositor = socket.socket(socket.AF_UNIX)
-compositor.connect(sys.argv[1])
-handed = compositor.detach()
-os.set_inheritable(handed, True)
-os.environ.pop("WAYLAND_DISPLAY")
-os.environ["WAYLAND_SOCKET"] = str(handed)
+    on_weston Wayland "$VANTREL" printf on-wayland
+    on_weston WAYLAND_SOCKET python3 -c 'import os, socket, sys
+compositor = socket.socket(socket.AF_UNIX); compositor.connect(sys.argv[1]); handed = compositor.detach()
+os.set_inheritable(handed, True); os.environ.pop("WAYLAND_DISPLAY"); os.environ["WAYLAND_SOCKET"] = str(handed)
 os.execv(sys.argv[2], sys.argv[2:])' "$wayland_runtime/vantrel-e2e" "$VANTREL" \
-        sh -c '"echo ${WAYLAND_SOCKET-unset} >'"$scratch/socket-in-command"'"' 2>"$scratch/handed.log" &
-    pid=$!
-    on_weston "WAYLAND_SOCKET" "$scratch/handed.log"
+        sh -c '"echo ${WAYLAND_SOCKET-unset} >'"$scratch/socket-in-command"'"'
     check "WAYLAND_SOCKET: not the command's" "unset" "$(cat "$scratch/socket-in-command")"
 else
     fail "weston did not start: $(tail -n 5 "$scratch/weston.log")"
 fi
 kill "$weston_pid"; wait "$weston_pid" 2>/dev/null
-python3 -c 'import socket, sys, time
-silent = socket.socket(socket.AF_UNIX)
-silent.bind(sys.argv[1])
-silent.listen(8)
-time.sleep(60)' "$wayland_runtime/silent" &
-silent_compositor=$!
-until_true 10 test -S "$wayland_runtime/silent"
+silent_socket "$wayland_runtime/silent"
 refused "a silent Wayland compositor" "$no_display the Wayland display \"$wayland_runtime/silent\" did not answer \
 within 5 s.$not_run" "${on_wayland[@]}" WAYLAND_DEBUG= WAYLAND_DISPLAY=silent "$VANTREL" touch "$scratch/ran"
-kill "$silent_compositor"; wait "$silent_compositor" 2>/dev/null
+kill "$silent"; wait "$silent" 2>/dev/null
 rm -rf "$wayland_runtime"
 
 checks_done "all end-to-end checks passed"

@@ -97,9 +97,10 @@ TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
     const std::string absolute = (runtime / "wayland-7").string();
     const ListeningSocket silentCompositor((runtime / "wayland-silent").string());
     // An X display number that nothing serves, and one whose server takes
-    // connections and never answers (a stopped server, a stalled forward).
-    const std::string noX = ":64999";
-    const ListeningSocket silentX("@/tmp/.X11-unix/X64998");
+    // connections and never answers (a stopped server, a stalled forward),
+    // its number this run's own: abstract names are shared by every run.
+    const std::string noX = ":64999", silentX = ":" + std::to_string(60000 + getpid() % 4000);
+    const ListeningSocket silentXServer("@/tmp/.X11-unix/X" + silentX.substr(1));
     // Qt's plugins without the generic Wayland one, which lies in a
     // directory of its own; no devices but a framebuffer named by option.
     const fs::path plugins = runtime / "plugins", extra = runtime / "extra", devices = runtime / "dev";
@@ -119,7 +120,7 @@ TEST(DisplayCheck, TriesTheDisplaysTheToolkitWouldTry)
         {{}, "DISPLAY is not set"},
         {{{"DISPLAY", ""}}, "DISPLAY is not set"},
         {{{"DISPLAY", noX}}, "the X display \":64999\" cannot be opened"},
-        {{{"DISPLAY", ":64998"}}, "the X display \":64998\" did not answer within 5 s"},
+        {{{"DISPLAY", silentX}}, "the X display \"" + silentX + "\" did not answer within 5 s"},
         // Wayland is tried first where the session says so, then X11.
         {{{"WAYLAND_DISPLAY", "wayland-7"}, {"XDG_RUNTIME_DIR", runtime}, {"QT_QPA_PLATFORM_PLUGIN_PATH", wayland}}, ""},
         {{{"WAYLAND_DISPLAY", absolute}, {"QT_PLUGIN_PATH", "/nowhere:" + extra.string()}}, ""},
