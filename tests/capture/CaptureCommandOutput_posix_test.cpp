@@ -53,6 +53,15 @@ struct TempFile : std::string {
     ~TempFile() { unlink(c_str()); }
 };
 
+// Lets a grandchild that waits for the marker go, and waits until it has
+// taken the marker away, so that no grandchild outlives its test.
+void LetGo(const TempFile& marker)
+{
+    Touch(marker.c_str());
+    while (access(marker.c_str(), F_OK) == 0)
+        usleep(10 * 1000);
+}
+
 // Every case runs under a watchdog: the faults of process capture show up as
 // hangs, and a hang must name the case instead of stalling the whole run.
 class Capture : public ::testing::Test {
@@ -115,7 +124,7 @@ TEST_F(Capture, AGrandchildHoldingTheOutputDoesNotHoldUsUp)
     // once the capture has returned: waiting for it would hang.
     const TempFile marker("grandchild");
     EXPECT_EQ(CaptureCommandOutput(Child("grandchild " + marker)), "parent done");
-    Touch(marker.c_str());
+    LetGo(marker);
 }
 
 TEST_F(Capture, WaitsForTheChildEvenAfterItClosedItsOutput)
@@ -256,9 +265,10 @@ TEST_F(Capture, AChildTheKernelReapedHasEnded)
     // child itself and waitpid reports ECHILD. The grandchild keeps the pipe
     // open until the marker comes, after the capture: only seeing the child's
     // end lets the drain return.
-    const TempFile marker("reaped");
+    const TempFile marker("reaped"), loopMarker("reaped-loop");
     const auto oldChild = signal(SIGCHLD, SIG_IGN);
     EXPECT_EQ(CaptureCommandOutput(Child("grandchild " + marker)), "parent done");
+    LetGo(marker);
 
     // The same without a process descriptor, as on kernels that have none.
     int ends[2];
@@ -268,13 +278,13 @@ TEST_F(Capture, AChildTheKernelReapedHasEnded)
         dup2(ends[1], 1);
         // The grandchild must not hold the test's own standard error.
         dup2(open("/dev/null", O_WRONLY), 2);
-        execl(Self().c_str(), Self().c_str(), "--child", "grandchild", marker.c_str(), nullptr);
+        execl(Self().c_str(), Self().c_str(), "--child", "grandchild", loopMarker.c_str(), nullptr);
         _exit(127);
     }
     close(ends[1]);
     EXPECT_EQ(vantrel::RunCaptureLoop({pid, -1}, ends[0]), "parent done");
     close(ends[0]);
-    Touch(marker.c_str());
+    LetGo(loopMarker);
     signal(SIGCHLD, oldChild);
 }
 

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -105,7 +106,7 @@ int Window(const Args& a)
 // await-signal <dir> [stop|stop-after|own-group]: waits for a signal and
 // writes the signals it got to dir/got. "stop" stops first, "stop-after"
 // once the signal came; with "own-group" a process of its own sends
-// SIGUSR1 to the supervisor first and lives on until dir/got is there.
+// SIGUSR1 to the supervisor first and lives as long as the command.
 int AwaitSignal(const Args& a)
 {
     const std::string& dir = a.at(1);
@@ -119,12 +120,16 @@ int AwaitSignal(const Args& a)
     }
     sigprocmask(SIG_BLOCK, &endSignals, &previous);
     if (how == "own-group") {
-        const pid_t supervisor = getppid();
+        const pid_t supervisor = getppid(), command = getpid();
         if (fork() == 0) {
+            // Alive while the supervisor reads the sender's group, and gone
+            // with the command, so that it never outlives the test.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (getppid() != command)
+                _exit(0);
             kill(supervisor, SIGUSR1);
             Touch((dir + "/ready").c_str());
-            AppearsWithin(dir + "/got", Forever);
-            _exit(0);
+            pause();
         }
     } else {
         Touch((dir + "/ready").c_str());
@@ -201,6 +206,7 @@ const std::map<std::string, int (*)(const Args&)> LinuxChildren = {
     {"grandchild", [](const Args& a) {  // grandchild <marker>: holds standard output until the marker comes
          if (fork() == 0) {
              AppearsWithin(a.at(1), Forever);
+             unlink(a.at(1).c_str());  // taken: the test that waits for that may end
              Out("too late");
              _exit(0);
          }
